@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Builds and runs every test: the optimised build, then the same tests under
+# AddressSanitizer + UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+for preset in default asan; do
+  cmake --preset "$preset"
+  cmake --build --preset "$preset"
+  ctest --preset "$preset"
+done

@@ -1,0 +1,65 @@
+// The state of one open animation, from OpenAnim to CloseAnim.
+#pragma once
+
+#include <cstdint>
+
+#include "lumivue/host_abi.h"
+
+// INFO flag bits.
+enum : int32_t {
+    YAFA_HAM = 0x01,
+    YAFA_FRAMEPALETTE = 0x02,
+    YAFA_DELTA = 0x04,
+    YAFA_WORDDELTA = 0x08,
+    YAFA_LONGDELTA = 0x10,
+    YAFA_DELTAFROM1 = 0x20,
+    YAFA_DELTAFROM0 = 0x40,
+};
+
+// INFO frame formats: 0 to 2 planar, 3 and 4 chunky.
+constexpr int32_t YAFA_MAX_FRAME_FORMAT = 4;
+constexpr bool IsChunkyFormat(int32_t frameFormat) noexcept { return frameFormat >= 3; }
+
+// Allocated zero-filled by OpenAnim with calloc; everything it points to
+// comes from the C allocator and is released by CloseAnim.
+struct AnimHandle {
+    HostFile file;
+    int32_t width;
+    int32_t height;
+    int32_t depth;
+    int32_t nextFrame;
+    int32_t frameCount;
+    int32_t paletteSize;
+    int32_t defaultDelay;
+    int32_t frameFormat;
+    int32_t flags;
+    uint32_t* frameOffsets;  // PROF: end of each frame, counted from bodyStart; or null
+    int32_t bodyStart;
+    uint32_t palette[256];   // 0x00RRGGBB
+    uint8_t* backBuffer[2];  // delta animations only
+    int32_t deltaUnit;
+    int32_t deltaUnitsPerRow;
+    int32_t currentBuffer;
+    int32_t firstDeltaFrame;
+    int32_t planeRowBytes;
+    int32_t frameSize;
+    int32_t paletteTailSize;
+    uint16_t* frameDelays;   // TTBL, or null
+
+    // Derived at open, so that no decode has to multiply INFO values again.
+    uint32_t planeBytes;      // height × planeRowBytes: one bitplane
+    uint32_t backBufferSize;  // planeBytes × depth
+    uint32_t maxFrameBytes;   // bound on any unpacked frame of this animation
+
+    bool hasDelta() const noexcept { return (flags & YAFA_DELTA) != 0; }
+    bool hasFramePalette() const noexcept { return (flags & YAFA_FRAMEPALETTE) != 0; }
+    bool isHam() const noexcept { return (flags & YAFA_HAM) != 0; }
+    uint32_t pixelCount() const noexcept { return uint32_t(width) * uint32_t(height); }
+};
+
+namespace yafa {
+
+// Puts the handle back into the playback state it had right after opening.
+void ResetDeltaState(AnimHandle* anim) noexcept;
+
+}  // namespace yafa
