@@ -1,1 +1,233 @@
-// placeholder
+#include "unpack/s404.h"
+
+#include <climits>
+#include <cstring>
+#include <utility>
+
+#include "plugin/host_services.h"
+#include "util/big_endian.h"
+#include "util/malloc_buffer.h"
+
+namespace yafa {
+
+namespace {
+
+// The stream is a plain MSB-first bit sequence: the top bitsLeft bits of the
+// first word, then whole words going down towards offset 0. The first word's
+// unused low bits are ORed into the second word, which Start() does once so
+// that the hot path can load words without special cases. The buffer keeps up
+// to 64 bits, left-aligned, so that one load serves several codes.
+struct S404BitReader {
+    uint64_t bitBuffer = 0;  // unread bits from bit 63 down, zeros below
+    int bitsLeft = 0;        // number of unread bits in bitBuffer
+    int64_t wordPointer = 0; // offset of the next word; below 0: none left
+    const uint8_t* packed = nullptr;
+
+    void Start(const uint8_t* data, uint32_t packedEnd) noexcept {
+        packed = data;
+        const int firstBits = LoadU16BE(data + packedEnd) & 15;
+        const uint32_t first = LoadU16BE(data + packedEnd - 2);
+        bitsLeft = firstBits;
+        bitBuffer = firstBits ? uint64_t{first >> (16 - firstBits)} << (64 - firstBits) : 0;
+        wordPointer = int64_t{packedEnd} - 6;
+        if (wordPointer >= 0) {
+            const uint32_t second = LoadU16BE(data + wordPointer) | ((first << firstBits) & 0xFFFF);
+            bitBuffer |= uint64_t{second} << (48 - bitsLeft);
+            bitsLeft += 16;
+            wordPointer -= 2;
+        }
+    }
+
+    void Refill() noexcept {
+        while (bitsLeft <= 48 && wordPointer >= 0) {
+            bitBuffer |= uint64_t{LoadU16BE(packed + wordPointer)} << (48 - bitsLeft);
+            bitsLeft += 16;
+            wordPointer -= 2;
+        }
+    }
+
+    // Next n bits (0..16), first bit most significant. False when the stream
+    // would need a word below offset 0.
+    bool ReadBits(int n, uint32_t& value) noexcept {
+        if (bitsLeft < n) [[unlikely]] {
+            Refill();
+            if (bitsLeft < n) return false;
+        }
+        // Two shifts so that n = 0 yields 0 without a 64-bit shift.
+        value = static_cast<uint32_t>((bitBuffer >> 1) >> (63 - n));
+        bitBuffer <<= n;
+        bitsLeft -= n;
+        return true;
+    }
+};
+
+constexpr uint32_t kFarBase = 544;
+constexpr uint32_t kMidBase = 32;
+
+// A far offset whose top `highBits` bits are `high`; the rest follow in the
+// stream. Offsets live in 16 bits, so large values wrap.
+inline bool ReadFarOffset(S404BitReader& reader, uint32_t high, int highBits, int offsetBits, uint32_t& offset) noexcept {
+    uint32_t low;
+    if (!reader.ReadBits(offsetBits - highBits, low)) return false;
+    offset = ((((high << (offsetBits - highBits)) & 0xFFFF) | low) + kFarBase) & 0xFFFF;
+    return true;
+}
+
+// Copies `length` bytes down from dst + length - 1 to dst, each taken from
+// `distance` bytes above, so short distances repeat the bytes just written.
+inline void CopyDown(uint8_t* dst, size_t length, size_t distance) noexcept {
+    if (distance >= length) {
+        std::memcpy(dst, dst + distance, length);
+    } else if (distance == 1) {
+        std::memset(dst, dst[length], length);
+    } else {
+        // Chunks of `distance` bytes, top first: each reads the chunk above it,
+        // which is complete by then.
+        size_t top = length;
+        while (top >= distance) {
+            top -= distance;
+            std::memcpy(dst + top, dst + top + distance, distance);
+        }
+        if (top) std::memcpy(dst, dst + distance, top);
+    }
+}
+
+}  // namespace
+
+bool DecodeS404(std::span<const uint8_t> packed, uint32_t packedEnd, std::span<uint8_t> output) noexcept {
+    // An empty frame reads no bits at all.
+    if (output.empty()) return true;
+    if (packedEnd < 4 || uint64_t{packedEnd} + 2 > packed.size()) return false;
+
+    const uint32_t offsetBitsWord = LoadU16BE(packed.data() + packedEnd - 4);
+    if (offsetBitsWord < 6 || offsetBitsWord > 16) return false;
+    const int offsetBits = static_cast<int>(offsetBitsWord);
+
+    S404BitReader reader;
+    reader.Start(packed.data(), packedEnd);
+
+    uint8_t* const base = output.data();
+    const size_t total = output.size();
+    size_t remaining = total;  // also the write position: bytes below it are still to come
+    uint32_t code;
+    uint32_t v;
+
+    while (remaining > 0) {
+        if (!reader.ReadBits(9, code)) return false;
+        if (code < 256) {
+            base[--remaining] = static_cast<uint8_t>(code);
+            continue;
+        }
+
+        size_t length;
+        uint32_t offset;
+        if (code >= 384) {
+            // Two- or three-byte match.
+            length = (code & 0x40) ? 3 : 2;
+            if (code & 0x20) {
+                if (!ReadFarOffset(reader, code & 31, 5, offsetBits, offset)) return false;
+            } else if (code & 0x10) {
+                if (!reader.ReadBits(1, v)) return false;
+                offset = ((code & 15) << 1) | v;
+            } else {
+                if (!reader.ReadBits(5, v)) return false;
+                offset = (((code & 15) << 5) | v) + kMidBase;
+            }
+        } else if (code >= 320) {
+            // Short match, 4..7 bytes.
+            length = ((code >> 4) & 3) + 4;
+            if (code & 8) {
+                if (!ReadFarOffset(reader, code & 7, 3, offsetBits, offset)) return false;
+            } else if (code & 4) {
+                if (!reader.ReadBits(3, v)) return false;
+                offset = ((code & 3) << 3) | v;
+            } else {
+                if (!reader.ReadBits(7, v)) return false;
+                offset = (((code & 3) << 7) | v) + kMidBase;
+            }
+        } else if (code >= 318) {
+            // Literal run, 14..45 bytes.
+            if (!reader.ReadBits(4, v)) return false;
+            const size_t count = (((code & 1) << 4) | v) + 14;
+            if (count > remaining) return false;
+            for (size_t i = 0; i < count; ++i) {
+                if (!reader.ReadBits(8, v)) return false;
+                base[--remaining] = static_cast<uint8_t>(v);
+            }
+            continue;
+        } else if (code >= 288) {
+            // Medium match, 8..22 bytes.
+            length = ((code >> 1) & 15) + 8;
+            if (code & 1) {
+                if (!reader.ReadBits(offsetBits, v)) return false;
+                offset = (v + kFarBase) & 0xFFFF;
+            } else {
+                uint32_t s;
+                if (!reader.ReadBits(6, s)) return false;
+                if (s & 0x20) {
+                    offset = s & 31;
+                } else {
+                    if (!reader.ReadBits(4, v)) return false;
+                    offset = (((s & 31) << 4) | v) + kMidBase;
+                }
+            }
+        } else {
+            // Long match: 23 bytes and up, extended by bytes while they read 255.
+            if (!reader.ReadBits(3, v)) return false;
+            v |= (code & 31) << 3;
+            length = 23 + size_t{v};
+            while (v == 255) {
+                if (length > remaining) return false;
+                if (!reader.ReadBits(8, v)) return false;
+                length += v;
+            }
+            uint32_t s;
+            if (!reader.ReadBits(7, s)) return false;
+            if (s & 0x40) {
+                if (!ReadFarOffset(reader, s & 63, 6, offsetBits, offset)) return false;
+            } else if (s & 0x20) {
+                offset = s & 31;
+            } else {
+                if (!reader.ReadBits(4, v)) return false;
+                offset = (((s & 31) << 4) | v) + kMidBase;
+            }
+        }
+
+        // The copy must stay in the output and read only bytes already made.
+        if (length > remaining || size_t{offset} + 1 > total - remaining) return false;
+        remaining -= length;
+        CopyDown(base + remaining, length, size_t{offset} + 1);
+    }
+    return true;
+}
+
+int UnpackS404(HostFile file, uint32_t storedLength, UnpackedFrame& frame, uint32_t maxUnpacked) noexcept {
+    ReadU32BE(file);  // not used
+    const uint32_t unpackedSize = ReadU32BE(file);
+    const uint32_t packedEnd = ReadU32BE(file);
+    if (unpackedSize > maxUnpacked) return 0;
+    // One read of the stored length, as the frame is laid out; it counts the
+    // tag and header too, so it may run past the packed data. A length that
+    // one read cannot carry is no real frame.
+    if (storedLength > INT32_MAX) return 0;
+    // Fail early where even a full read could not hold the last word.
+    if (unpackedSize > 0 && (packedEnd < 4 || uint64_t{packedEnd} + 2 > storedLength)) return 0;
+
+    MallocBytes packed = AllocBytes(storedLength);
+    if (!packed) return 0;
+    MallocBytes output = AllocBytes(unpackedSize);
+    if (!output) return 0;
+
+    const int32_t got = HostRead(file, packed.get(), static_cast<int32_t>(storedLength));
+    const size_t usable = got <= 0 ? 0 : (static_cast<uint32_t>(got) > storedLength ? storedLength : static_cast<uint32_t>(got));
+    if (!DecodeS404(std::span<const uint8_t>(packed.get(), usable), packedEnd,
+                    std::span<uint8_t>(output.get(), unpackedSize))) {
+        return 0;
+    }
+    packed.reset();
+    frame.bytes = std::move(output);
+    frame.length = unpackedSize;
+    return 1;
+}
+
+}  // namespace yafa
