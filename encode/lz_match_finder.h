@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <type_traits>
 #include <vector>
 
 namespace yafa::encode {
@@ -35,6 +36,7 @@ public:
 
     // Calls visit(distance, length) for each candidate at `pos`, nearest
     // first, with the length it reaches (capped at maxLength; at least 2).
+    // A visitor that returns bool stops the walk by returning false.
     template <class Visit>
     void ForEachCandidate(size_t pos, uint32_t maxLength, uint32_t maxDistance, Visit&& visit) const {
         if (pos + 2 > data_.size()) return;
@@ -45,8 +47,14 @@ public:
             const size_t distance = pos - c;
             if (distance > maxDistance || distance > maxDistance_) break;
             const uint32_t len = MatchLength(c, pos, limit);
-            if (len >= 2) visit(static_cast<uint32_t>(distance), len);
-            cand = prev_[c % prev_.size()];
+            if (len >= 2) {
+                if constexpr (std::is_same_v<decltype(visit(0u, 0u)), bool>) {
+                    if (!visit(static_cast<uint32_t>(distance), len)) return;
+                } else {
+                    visit(static_cast<uint32_t>(distance), len);
+                }
+            }
+            cand = prev_[c & ringMask_];
             if (cand >= 0 && static_cast<size_t>(cand) >= c) break;
         }
     }
@@ -69,7 +77,8 @@ private:
     uint32_t maxDistance_;
     uint32_t maxChain_;
     std::vector<int64_t> head_;
-    std::vector<int64_t> prev_;  // ring of maxDistance + 1 entries
+    std::vector<int64_t> prev_;  // ring of at least maxDistance + 1 entries, a power of two
+    size_t ringMask_;
 };
 
 }  // namespace yafa::encode

@@ -2,7 +2,8 @@
 // stream[chunkStart, chunkStart + chunkLength), where stream[0, chunkStart)
 // is the output of the stream's earlier chunks (FAST and NUKE may refer back
 // into it; RAKE never does). Each returns the chunk payload of PL bytes,
-// not yet padded to a multiple of 4.
+// not yet padded to a multiple of 4, or nothing when the method cannot
+// hold the chunk (the writer then stores it raw).
 #pragma once
 
 #include <cstddef>

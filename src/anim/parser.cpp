@@ -58,8 +58,7 @@ bool ReadPalette(AnimHandle* anim, uint32_t size) noexcept {
         // The table holds 256 colours; surplus entries are read past.
         if (i < 256) anim->palette[i] = ((red >> 24) << 16) | ((green >> 24) << 8) | (blue >> 24);
     }
-    HostSkip(anim->file, size - 4 - 12 * count);
-    return true;
+    return HostSkip(anim->file, size - 4 - 12 * count);
 }
 
 // True when ConvertPixels has a path for this depth and mode.
@@ -162,8 +161,9 @@ bool ReadChunks(AnimHandle* anim) noexcept {
         default:
             // The size is unsigned: skipping always moves forward, so a
             // huge size runs into the end of the file instead of looping.
-            HostSkip(anim->file, size);
-            if (size & 1) HostSkip(anim->file, 1);
+            // A seek the host refuses would leave the loop reading the
+            // chunk's data as chunk headers.
+            if (!HostSkip(anim->file, size) || ((size & 1) && !HostSkip(anim->file, 1))) return false;
             break;
         }
     }

@@ -74,7 +74,9 @@ int DecodeFrame(AnimHandle* anim, int32_t i, uint8_t* output, int32_t bytesPerPi
     if (!LocateFrame(*anim, i, &span)) return 0;
     const uint64_t position = uint64_t(uint32_t(anim->bodyStart)) + span.start;
     if (position > uint64_t(INT32_MAX)) return 0;
-    HostSeek(anim->file, int32_t(position), HOST_SEEK_START);
+    // A refused seek would leave the frame to be read from wherever the
+    // file happens to be.
+    if (HostSeek(anim->file, int32_t(position), HOST_SEEK_START) < 0) return 0;
 
     uint8_t tag[4];
     if (HostRead(anim->file, tag, 4) != 4) return 0;

@@ -62,12 +62,13 @@ bool HostReadExact(HostFile file, void* buffer, uint32_t length) noexcept {
     return true;
 }
 
-void HostSkip(HostFile file, uint32_t distance) noexcept {
+bool HostSkip(HostFile file, uint32_t distance) noexcept {
     while (distance > 0) {
         const int32_t step = distance > INT32_MAX ? INT32_MAX : static_cast<int32_t>(distance);
-        HostSeek(file, step, HOST_SEEK_CURRENT);
+        if (HostSeek(file, step, HOST_SEEK_CURRENT) < 0) return false;
         distance -= static_cast<uint32_t>(step);
     }
+    return true;
 }
 
 }  // namespace yafa

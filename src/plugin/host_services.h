@@ -27,7 +27,7 @@ uint32_t ReadU32BE(HostFile file) noexcept;
 bool HostReadExact(HostFile file, void* buffer, uint32_t length) noexcept;
 
 // Moves forward by an unsigned distance that may exceed what one signed
-// 32-bit seek can carry.
-void HostSkip(HostFile file, uint32_t distance) noexcept;
+// 32-bit seek can carry. False when the host refuses a seek.
+bool HostSkip(HostFile file, uint32_t distance) noexcept;
 
 }  // namespace yafa

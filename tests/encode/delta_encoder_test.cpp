@@ -1,0 +1,133 @@
+// Op-list choice: exact ops for hand-worked columns, and over random columns
+// the ops rebuild the target and never cost more than plain unique runs.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "delta_encoder.h"
+#include "encode/reference_reader.h"
+
+namespace yafa::test {
+namespace {
+
+using encode::EncodeColumn;
+
+// A delta frame of one plane holding one column.
+Bytes OneColumnFrame(size_t count, const Bytes& ops, const Bytes& data) {
+    Bytes frame(64, 0);
+    const size_t dataAt = 65 + ops.size();
+    frame[3] = 64, frame[34] = uint8_t(dataAt >> 8), frame[35] = uint8_t(dataAt);
+    frame.push_back(uint8_t(count));
+    frame.insert(frame.end(), ops.begin(), ops.end());
+    frame.insert(frame.end(), data.begin(), data.end());
+    return frame;
+}
+
+TEST(DeltaColumn, HandWorkedOps) {
+    // Rows 1..5 become 7 (one same run), rows 6 and 7 stay, row 8 becomes 9.
+    const Bytes from = {0, 0, 0, 0, 0, 0, 4, 4, 0, 1};
+    const Bytes to = {0, 7, 7, 7, 7, 7, 4, 4, 9, 1};
+    Bytes ops, data;
+    EXPECT_EQ(EncodeColumn(from, to, 1, ops, data), 4u);
+    EXPECT_EQ(ops, (Bytes{0x01, 0x00, 0x05, 0x02, 0x81}));
+    EXPECT_EQ(data, (Bytes{7, 9}));
+
+    // Word elements: rewriting a lone unchanged row inside a changed stretch
+    // costs what a skip and a second run cost, in fewer ops.
+    ops.clear(), data.clear();
+    const Bytes wordFrom = {1, 1, 2, 2, 3, 3}, wordTo = {9, 1, 2, 2, 9, 3};
+    EXPECT_EQ(EncodeColumn(wordFrom, wordTo, 2, ops, data), 1u);
+    EXPECT_EQ(ops, (Bytes{0x83}));
+    EXPECT_EQ(data, (Bytes{9, 1, 2, 2, 9, 3}));
+
+    // Long stretches split at the op limits: skips of 127, same runs of 255.
+    Bytes tallFrom(300, 0), tallTo(300, 0);
+    tallTo[299] = 6;
+    ops.clear(), data.clear();
+    EXPECT_EQ(EncodeColumn(tallFrom, tallTo, 1, ops, data), 4u);
+    EXPECT_EQ(ops, (Bytes{0x7F, 0x7F, 0x2D, 0x81}));
+    tallTo.assign(300, 6);
+    ops.clear(), data.clear();
+    EXPECT_EQ(EncodeColumn(tallFrom, tallTo, 1, ops, data), 2u);
+    EXPECT_EQ(ops, (Bytes{0x00, 0xFF, 0x00, 0x2D}));
+    EXPECT_EQ(data, (Bytes{6, 6}));
+
+    ops.clear(), data.clear();
+    EXPECT_EQ(EncodeColumn(from, from, 1, ops, data), 0u);  // unchanged column: no ops
+    EXPECT_TRUE(ops.empty());
+}
+
+// Bytes and ops of skips over unchanged stretches and unique runs over
+// changed ones.
+std::pair<size_t, size_t> AllUniqueCost(const Bytes& from, const Bytes& to, int unit) {
+    size_t cost = 0, ops = 0, rows = to.size() / size_t(unit), r = 0;
+    auto changed = [&](size_t row) { return !std::equal(&from[row * unit], &from[row * unit] + unit, &to[row * unit]); };
+    size_t last = rows;
+    while (last > 0 && !changed(last - 1)) --last;
+    while (r < last) {
+        size_t end = r;
+        const bool c = changed(r);
+        while (end < last && changed(end) == c) ++end;
+        ops += (end - r + 126) / 127;
+        cost += (end - r + 126) / 127 + (c ? (end - r) * size_t(unit) : 0);
+        r = end;
+    }
+    return {cost, ops};
+}
+
+TEST(DeltaColumn, RandomColumnsRebuildAndBeatUniqueRuns) {
+    std::mt19937 rng(7);
+    for (int round = 0; round < 600; ++round) {
+        const int unit = 1 << (round % 3);
+        const size_t rows = 1 + rng() % (round % 5 == 0 ? 700 : 60);
+        const unsigned changeOdds = 1 + rng() % 8, values = 1 + rng() % 4;
+        Bytes from(rows * size_t(unit)), to;
+        for (auto& b : from) b = uint8_t(rng() % values);
+        to = from;
+        for (size_t r = 0; r < rows; ++r)
+            if (rng() % changeOdds == 0)
+                for (int i = 0; i < unit; ++i) to[r * size_t(unit) + size_t(i)] = uint8_t(rng() % values);
+        Bytes ops, data;
+        const auto count = EncodeColumn(from, to, unit, ops, data);
+        ASSERT_TRUE(count.has_value());
+        ASSERT_LE(*count, 255u);
+        const auto [uniqueCost, uniqueOps] = AllUniqueCost(from, to, unit);
+        if (uniqueOps <= 255) {
+            EXPECT_LE(ops.size() + data.size(), uniqueCost) << "round " << round;
+        }
+        Bytes buffer = from;  // rows one element wide
+        ApplyDelta(OneColumnFrame(*count, ops, data), buffer, 1, int(rows), unit, unit, 1);
+        ASSERT_EQ(buffer, to) << "round " << round;
+    }
+}
+
+TEST(DeltaColumn, TallAlternatingColumnKeepsTo255Ops) {
+    // 1000 long rows, every third one changed: the cheapest choice, a run
+    // and a skip per changed row, needs 667 ops.
+    Bytes from(4000, 0), to(4000, 0), ops, data;
+    for (size_t r = 0; r < 1000; r += 3) to[4 * r] = uint8_t(1 + r % 200);
+    const auto count = EncodeColumn(from, to, 4, ops, data);
+    ASSERT_TRUE(count.has_value());
+    EXPECT_LE(*count, 255u);
+    ApplyDelta(OneColumnFrame(*count, ops, data), from, 1, 1000, 4, 4, 1);
+    EXPECT_EQ(from, to);
+}
+
+TEST(DeltaFrame, UnchangedPlanesAndUnreachableBytes) {
+    // Width 40, unit 4: one column of 4 bytes in 6-byte rows.
+    const auto g = encode::MakeDeltaGeometry(40, 3, 2, 4);
+    ASSERT_EQ(g.unitsPerRow, 1u);
+    Bytes from(g.BufferBytes(), 0), to = from;
+    to[18 + 6 + 2] = 5;  // plane 1, row 1, byte 2
+    const Bytes frame = encode::EncodeDelta(from, to, g);
+    EXPECT_EQ(Bytes(frame.begin(), frame.begin() + 8), (Bytes{0, 0, 0, 0, 0, 0, 0, 64}));
+    Bytes buffer = from;
+    ApplyDelta(frame, buffer, 2, 3, 6, 4, 1);
+    EXPECT_EQ(buffer, to);
+    to[5] = 1;  // plane 0, row 0, byte 5: past the column
+    EXPECT_EQ(encode::FindUnreachableChange(from, to, g), 5u);
+    EXPECT_THROW(encode::EncodeDelta(from, to, g), std::invalid_argument);
+}
+
+}  // namespace
+}  // namespace yafa::test

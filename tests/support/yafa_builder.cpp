@@ -1,0 +1,246 @@
+#include "support/yafa_builder.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+namespace yafa::test {
+
+void PutU16(Bytes& out, uint32_t value) {
+    out.push_back(uint8_t(value >> 8));
+    out.push_back(uint8_t(value));
+}
+
+void PutU32(Bytes& out, uint32_t value) {
+    PutU16(out, value >> 16);
+    PutU16(out, value);
+}
+
+void Append(Bytes& out, std::span<const uint8_t> more) { out.insert(out.end(), more.begin(), more.end()); }
+
+static void PutId(Bytes& out, std::string_view id) {
+    if (id.size() != 4) throw std::logic_error("chunk ids are 4 bytes");
+    out.insert(out.end(), id.begin(), id.end());
+}
+
+Bytes RawChunk(std::string_view id, uint32_t sizeField, std::span<const uint8_t> data) {
+    Bytes out;
+    PutId(out, id);
+    PutU32(out, sizeField);
+    Append(out, data);
+    return out;
+}
+
+Bytes Chunk(std::string_view id, std::span<const uint8_t> data) {
+    Bytes out = RawChunk(id, uint32_t(data.size()), data);
+    if (data.size() & 1) out.push_back(0xA5);
+    return out;
+}
+
+Bytes InfoChunk(const Info& info, std::optional<uint32_t> sizeField) {
+    Bytes data;
+    for (uint16_t v : {info.width, info.height, info.depth, info.defaultDelay, info.frameCount, info.frameFormat,
+                       info.flags})
+        PutU16(data, v);
+    return RawChunk("INFO", sizeField.value_or(14), data);
+}
+
+Bytes ProfChunk(std::span<const uint32_t> ends, std::optional<uint32_t> sizeField) {
+    Bytes data;
+    for (uint32_t e : ends) PutU32(data, e);
+    return RawChunk("PROF", sizeField.value_or(uint32_t(data.size())), data);
+}
+
+Bytes TtblChunk(std::span<const uint16_t> ticks, std::optional<uint32_t> sizeField) {
+    Bytes data;
+    for (uint16_t t : ticks) PutU16(data, t);
+    return RawChunk("TTBL", sizeField.value_or(uint32_t(data.size())), data);
+}
+
+// A palette component sits in the top byte of its u32; the rest is junk the
+// reader must ignore.
+static void PutComponent(Bytes& out, uint32_t component) { PutU32(out, (component & 0xFF) << 24 | 0x5A3C1Eu); }
+
+static void PutColour(Bytes& out, uint32_t rgb) {
+    PutComponent(out, rgb >> 16);
+    PutComponent(out, rgb >> 8);
+    PutComponent(out, rgb);
+}
+
+Bytes DrgbChunk(std::span<const uint32_t> colours, size_t extra, std::optional<uint32_t> sizeField,
+                std::optional<uint16_t> count) {
+    Bytes data;
+    PutU16(data, count.value_or(uint16_t(colours.size())));
+    PutU16(data, 0xBEEF);
+    for (uint32_t c : colours) PutColour(data, c);
+    data.insert(data.end(), extra, 0xC3);
+    return RawChunk("DRGB", sizeField.value_or(uint32_t(data.size())), data);
+}
+
+Bytes BodyChunk(std::span<const Bytes> frames) {
+    Bytes data;
+    for (const Bytes& f : frames) Append(data, f);
+    return RawChunk("BODY", uint32_t(data.size()), data);
+}
+
+Bytes Form(std::initializer_list<Bytes> chunks) {
+    Bytes body;
+    for (const Bytes& c : chunks) Append(body, c);
+    Bytes out;
+    PutId(out, "FORM");
+    PutU32(out, uint32_t(body.size() + 4));
+    PutId(out, "YAFA");
+    Append(out, body);
+    return out;
+}
+
+std::vector<uint32_t> FrameEnds(std::span<const Bytes> frames) {
+    std::vector<uint32_t> ends;
+    uint32_t end = 0;
+    for (const Bytes& f : frames) ends.push_back(end += uint32_t(f.size()));
+    return ends;
+}
+
+Bytes BuildAnim(const AnimSpec& spec) {
+    Bytes out = Form({InfoChunk(spec.info)});
+    if (!spec.palette.empty()) Append(out, DrgbChunk(spec.palette));
+    if (spec.prof) {
+        const std::vector<uint32_t> ends = FrameEnds(spec.frames);
+        Append(out, ProfChunk(ends));
+    }
+    if (!spec.ttbl.empty()) Append(out, TtblChunk(spec.ttbl));
+    Append(out, BodyChunk(spec.frames));
+    return out;
+}
+
+int PlaneRowBytes(int width) { return ((width + 15) >> 4) * 2; }
+
+Bytes PackPlanar(std::span<const uint8_t> pixels, int width, int height, int depth) {
+    const int rowBytes = PlaneRowBytes(width);
+    Bytes planes(size_t(depth) * height * rowBytes, 0);
+    for (int p = 0; p < depth; ++p) {
+        for (int y = 0; y < height; ++y) {
+            uint8_t* row = &planes[(size_t(p) * height + y) * rowBytes];
+            for (int x = 0; x < rowBytes * 8; ++x) {
+                const bool bit = x >= width || (pixels[size_t(y) * width + x] >> p & 1);
+                if (bit) row[x / 8] |= uint8_t(0x80 >> (x % 8));
+            }
+        }
+    }
+    return planes;
+}
+
+Bytes PaletteTail(std::span<const uint32_t> colours) {
+    Bytes out{0xDE, 0xAD, 0xBE, 0xEF};
+    for (uint32_t c : colours) PutColour(out, c);
+    Append(out, Bytes{0xFE, 0xED, 0xFA, 0xCE});
+    return out;
+}
+
+Bytes DeltaFrame(const DeltaPlanes& planes, uint32_t absentDataOffset) {
+    Bytes header, lists;
+    std::array<uint32_t, 8> opOffsets{}, dataOffsets{};
+    for (size_t p = 0; p < 8; ++p) {
+        if (!planes[p]) {
+            dataOffsets[p] = absentDataOffset;
+            continue;
+        }
+        opOffsets[p] = uint32_t(64 + lists.size());
+        Append(lists, planes[p]->ops);
+        dataOffsets[p] = uint32_t(64 + lists.size());
+        Append(lists, planes[p]->data);
+    }
+    for (uint32_t o : opOffsets) PutU32(header, o);
+    for (uint32_t o : dataOffsets) PutU32(header, o);
+    Append(header, lists);
+    return header;
+}
+
+DeltaPlanes EncodeDelta(std::span<const uint8_t> base, std::span<const uint8_t> target, const DeltaGeometry& g,
+                        std::mt19937& rng) {
+    if (base.size() < g.BufferSize() || target.size() < g.BufferSize()) throw std::logic_error("short buffer");
+    auto chance = [&rng](int oneIn) { return rng() % oneIn == 0; };
+    DeltaPlanes planes;
+    for (int p = 0; p < g.planes; ++p) {
+        PlaneOps plane;
+        bool changed = false;
+        for (int c = 0; c < g.unitsPerRow; ++c) {
+            auto at = [&](int row) { return size_t(p) * g.height * g.planeRowBytes + size_t(row) * g.planeRowBytes + size_t(c) * g.unit; };
+            auto differs = [&](int row) { return std::memcmp(&base[at(row)], &target[at(row)], g.unit) != 0; };
+            auto sameTarget = [&](int a, int b) { return std::memcmp(&target[at(a)], &target[at(b)], g.unit) == 0; };
+            auto putElement = [&](int row) { plane.data.insert(plane.data.end(), &target[at(row)], &target[at(row)] + g.unit); };
+            Bytes ops;
+            int count = 0;
+            auto noOps = [&] {
+                if (chance(5)) {
+                    ops.push_back(0x80);
+                    ++count;
+                }
+                if (chance(5)) {  // same run of 0 rows: takes its element, writes nothing
+                    ops.push_back(0x00);
+                    ops.push_back(0x00);
+                    plane.data.insert(plane.data.end(), size_t(g.unit), 0xE7);
+                    ++count;
+                }
+            };
+            int row = 0;
+            while (row < g.height) {
+                if (!differs(row)) {
+                    int next = row;
+                    while (next < g.height && !differs(next)) ++next;
+                    if (next == g.height) break;
+                    for (int gap = next - row; gap > 0; gap -= std::min(gap, 127)) {
+                        ops.push_back(uint8_t(std::min(gap, 127)));
+                        ++count;
+                    }
+                    row = next;
+                    continue;
+                }
+                noOps();
+                int same = 1;
+                while (row + same < g.height && same < 255 && sameTarget(row, row + same)) ++same;
+                if (same >= 2) {
+                    ops.push_back(0x00);
+                    ops.push_back(uint8_t(same));
+                    putElement(row);
+                    row += same;
+                } else {
+                    int k = 1;
+                    while (row + k < g.height && k < 127 && differs(row + k) &&
+                           !(row + k + 1 < g.height && sameTarget(row + k, row + k + 1)))
+                        ++k;
+                    ops.push_back(uint8_t(0x80 + k));
+                    for (int i = 0; i < k; ++i) putElement(row + i);
+                    row += k;
+                }
+                ++count;
+                changed = true;
+            }
+            if (count == 0) noOps();
+            if (count > 255) throw std::logic_error("too many ops in one column");
+            changed = changed || count > 0;
+            plane.ops.push_back(uint8_t(count));
+            Append(plane.ops, ops);
+        }
+        if (changed || chance(2)) planes[size_t(p)] = std::move(plane);
+    }
+    return planes;
+}
+
+Bytes RandomPixels(size_t count, int bits, std::mt19937& rng) {
+    Bytes out(count);
+    for (auto& b : out) b = uint8_t(rng() & ((1u << bits) - 1));
+    return out;
+}
+
+Bytes PlanarAnim(const std::vector<Bytes>& images, int width, int height, int depth,
+                 std::span<const uint32_t> palette, uint16_t format) {
+    AnimSpec spec;
+    spec.info = {uint16_t(width), uint16_t(height), uint16_t(depth), 1, uint16_t(images.size()), format, 0};
+    for (const Bytes& image : images) spec.frames.push_back(PackPlanar(image, width, height, depth));
+    spec.palette.assign(palette.begin(), palette.end());
+    spec.prof = format != 0;
+    return BuildAnim(spec);
+}
+
+}  // namespace yafa::test

@@ -1,0 +1,109 @@
+// Builds YAFA files for the plugin tests: IFF chunks with arbitrary ids and
+// size fields, the parser's chunks, raw frames, bitplane packing, delta frames
+// from explicit op lists (or derived from two buffer states), palette tails.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <random>
+#include <span>
+#include <string_view>
+#include <vector>
+
+namespace yafa::test {
+
+using Bytes = std::vector<uint8_t>;
+
+enum : uint16_t {
+    kHam = 0x01,
+    kFramePalette = 0x02,
+    kDelta = 0x04,
+    kWordDelta = 0x08,
+    kLongDelta = 0x10,
+    kDeltaFrom1 = 0x20,
+    kDeltaFrom0 = 0x40,
+};
+
+void PutU16(Bytes& out, uint32_t value);
+void PutU32(Bytes& out, uint32_t value);
+void Append(Bytes& out, std::span<const uint8_t> more);
+
+// The seven INFO words.
+struct Info {
+    uint16_t width = 0, height = 0, depth = 0, defaultDelay = 0, frameCount = 0, frameFormat = 0, flags = 0;
+};
+
+// Id, size field, data, and a pad byte when the data length is odd.
+Bytes Chunk(std::string_view id, std::span<const uint8_t> data);
+// Id and an explicit size field followed by exactly `data`: no pad.
+Bytes RawChunk(std::string_view id, uint32_t sizeField, std::span<const uint8_t> data);
+
+Bytes InfoChunk(const Info& info, std::optional<uint32_t> sizeField = std::nullopt);
+Bytes ProfChunk(std::span<const uint32_t> ends, std::optional<uint32_t> sizeField = std::nullopt);
+Bytes TtblChunk(std::span<const uint16_t> ticks, std::optional<uint32_t> sizeField = std::nullopt);
+// count (defaults to colours.size()), 2 spare bytes, 12 bytes per colour, then
+// `extra` bytes; the size field covers all of it unless given. No pad.
+Bytes DrgbChunk(std::span<const uint32_t> colours, size_t extra = 0, std::optional<uint32_t> sizeField = std::nullopt,
+                std::optional<uint16_t> count = std::nullopt);
+// BODY header and the frames back to back.
+Bytes BodyChunk(std::span<const Bytes> frames);
+
+// "FORM", size, "YAFA", then the chunks.
+Bytes Form(std::initializer_list<Bytes> chunks);
+
+// PROF entries for frames stored back to back.
+std::vector<uint32_t> FrameEnds(std::span<const Bytes> frames);
+
+// A complete file: INFO, optional DRGB, optional PROF, optional TTBL, BODY.
+struct AnimSpec {
+    Info info;
+    std::vector<Bytes> frames;
+    std::vector<uint32_t> palette;  // no DRGB when empty
+    bool prof = true;
+    std::vector<uint16_t> ttbl;  // no TTBL when empty
+};
+Bytes BuildAnim(const AnimSpec& spec);
+
+int PlaneRowBytes(int width);
+
+// Bitplanes of a one-byte-per-pixel image, plane 0 first. Bits past the width
+// are set, since a decoder must never read them.
+Bytes PackPlanar(std::span<const uint8_t> pixels, int width, int height, int depth);
+
+// 4 unread bytes, red/green/blue u32 per colour (junk in the low bytes), 4
+// unread bytes.
+Bytes PaletteTail(std::span<const uint32_t> colours);
+
+// One plane of a delta frame: the op list (count byte per column, ops) and
+// the data elements the ops take.
+struct PlaneOps {
+    Bytes ops;
+    Bytes data;
+};
+using DeltaPlanes = std::array<std::optional<PlaneOps>, 8>;
+// 64-byte header then each present plane's op list and data; absent planes
+// get opListOffset 0 and dataOffset `absentDataOffset`.
+Bytes DeltaFrame(const DeltaPlanes& planes, uint32_t absentDataOffset = 0);
+
+// How delta ops address a back buffer.
+struct DeltaGeometry {
+    int planes = 0, height = 0, planeRowBytes = 0, unit = 1, unitsPerRow = 0;
+    size_t BufferSize() const { return size_t(planes) * height * planeRowBytes; }
+};
+
+// Ops that turn `base` into `target` over the columns the geometry covers,
+// mixing skips, unique runs, same runs and the no-op forms (0x80, same run of
+// 0). A plane without changes gets no op list, or, at random, all-zero counts.
+DeltaPlanes EncodeDelta(std::span<const uint8_t> base, std::span<const uint8_t> target, const DeltaGeometry& g,
+                        std::mt19937& rng);
+
+// `count` pixel values below 2^bits.
+Bytes RandomPixels(size_t count, int bits, std::mt19937& rng);
+
+// A planar animation without deltas: one raw frame per image, located by PROF
+// for formats 1 and 2 and by the derived frame size for format 0.
+Bytes PlanarAnim(const std::vector<Bytes>& images, int width, int height, int depth,
+                 std::span<const uint32_t> palette, uint16_t format = 0);
+
+}  // namespace yafa::test
