@@ -1,0 +1,372 @@
+// yafa pack run as a user runs it: pictures made here are packed, extracted
+// again through the plugin and compared pixel for pixel.
+#include <gif_lib.h>
+#include <gtest/gtest.h>
+#include <png.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+namespace yafa::test {
+namespace {
+
+namespace fs = std::filesystem;
+using Picture = std::vector<uint32_t>;  // 0x00RRGGBB
+using Json = nlohmann::json;
+
+constexpr uint32_t kW = 37, kH = 23;
+
+struct Result {
+    int code;
+    std::string out, err;
+};
+
+std::string Slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Distinct colours whose components are multiples of 8, so RGB15 holds them exactly.
+uint32_t PoolColour(uint32_t k) { return (k * 8 % 256) << 16 | (k / 32 * 8 % 256) << 8 | (k / 1024 * 8 + 40); }
+
+// `count` frames with `colours` colours each: a band of 16 columns moving 3
+// columns a frame across the first 32 over a plain ground; the ground keeps
+// one colour, so that the last 5 columns never change and 2- and 4-byte
+// delta columns reach every change. Frame t takes the band's colours from
+// the pool shifted by t × shift.
+std::vector<Picture> MakeFrames(int count, uint32_t colours, uint32_t shift) {
+    std::vector<Picture> frames;
+    for (uint32_t t = 0; t < uint32_t(count); ++t) {
+        Picture p(kW * kH, PoolColour(0));
+        for (uint32_t y = 0; y < kH; ++y)
+            for (uint32_t x = 0; x < 32; ++x)
+                if ((x + 32 - t * 3 % 32) % 32 < 16 && x + y > 0)
+                    p[y * kW + x] = PoolColour(1 + (x + 16 * y + t) % (colours - 1) + t * shift);
+        frames.push_back(std::move(p));
+    }
+    return frames;
+}
+
+// RGB, RGBA or, for at most 256 colours, a palette PNG.
+void WritePng(const fs::path& path, const Picture& p, uint32_t width, int flavour) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = width;
+    image.height = uint32_t(p.size()) / width;
+    std::vector<uint8_t> bytes, map;
+    std::vector<uint32_t> colours;
+    for (uint32_t c : p)
+        if (std::find(colours.begin(), colours.end(), c) == colours.end()) colours.push_back(c);
+    if (flavour == 1 && colours.size() <= 256) {
+        image.format = PNG_FORMAT_RGB_COLORMAP;
+        image.colormap_entries = uint32_t(colours.size());
+        for (uint32_t c : colours) map.insert(map.end(), {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)});
+        for (uint32_t c : p) bytes.push_back(uint8_t(std::find(colours.begin(), colours.end(), c) - colours.begin()));
+    } else {
+        image.format = flavour == 0 ? PNG_FORMAT_RGB : PNG_FORMAT_RGBA;
+        for (uint32_t c : p) {
+            bytes.insert(bytes.end(), {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)});
+            if (flavour != 0) bytes.push_back(255);
+        }
+    }
+    ASSERT_TRUE(png_image_write_to_file(&image, path.c_str(), 0, bytes.data(), 0, map.empty() ? nullptr : map.data()))
+        << path;
+}
+
+Picture ReadPng(const fs::path& path) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return {};
+    image.format = PNG_FORMAT_RGB;
+    std::vector<uint8_t> bytes(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, bytes.data(), 0, nullptr)) return {};
+    Picture p;
+    for (size_t i = 0; i + 2 < bytes.size(); i += 3) p.push_back(uint32_t(bytes[i]) << 16 | bytes[i + 1] << 8 | bytes[i + 2]);
+    return p;
+}
+
+// One GIF frame: a rectangle of palette indices with its own colour table.
+struct GifFrame {
+    int left, top, width, height;
+    std::vector<uint8_t> indices;
+    std::vector<uint32_t> colours;
+    int delayCs = 0, disposal = DISPOSAL_UNSPECIFIED, transparent = NO_TRANSPARENT_COLOR;
+};
+
+ColorMapObject* MakeMap(const std::vector<uint32_t>& colours) {
+    int size = 2;
+    while (size < int(colours.size())) size *= 2;
+    ColorMapObject* map = GifMakeMapObject(size, nullptr);
+    for (size_t i = 0; i < colours.size(); ++i)
+        map->Colors[i] = {GifByteType(colours[i] >> 16), GifByteType(colours[i] >> 8), GifByteType(colours[i])};
+    return map;
+}
+
+void WriteGif(const fs::path& path, int width, int height, const std::vector<uint32_t>& screenColours, int background,
+              const std::vector<GifFrame>& frames) {
+    int error = 0;
+    GifFileType* gif = EGifOpenFileName(path.c_str(), false, &error);
+    ASSERT_TRUE(gif);
+    EGifSetGifVersion(gif, true);
+    ColorMapObject* screen = screenColours.empty() ? nullptr : MakeMap(screenColours);
+    ASSERT_EQ(EGifPutScreenDesc(gif, width, height, 8, background, screen), GIF_OK);
+    GifFreeMapObject(screen);
+    for (const GifFrame& f : frames) {
+        GraphicsControlBlock gcb{f.disposal, false, f.delayCs, f.transparent};
+        GifByteType ext[4];
+        EGifGCBToExtension(&gcb, ext);
+        ColorMapObject* map = f.colours.empty() ? nullptr : MakeMap(f.colours);
+        ASSERT_EQ(EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, ext), GIF_OK);
+        ASSERT_EQ(EGifPutImageDesc(gif, f.left, f.top, f.width, f.height, false, map), GIF_OK);
+        GifFreeMapObject(map);
+        std::vector<GifPixelType> row;
+        for (int y = 0; y < f.height; ++y) {
+            row.assign(f.indices.begin() + y * f.width, f.indices.begin() + (y + 1) * f.width);
+            ASSERT_EQ(EGifPutLine(gif, row.data(), f.width), GIF_OK);
+        }
+    }
+    ASSERT_EQ(EGifCloseFile(gif, &error), GIF_OK);
+}
+
+// Full-screen GIF frames, each with the colours it uses as its own table.
+std::vector<GifFrame> WholeGifFrames(const std::vector<Picture>& pictures) {
+    std::vector<GifFrame> out;
+    for (const Picture& p : pictures) {
+        GifFrame f{0, 0, int(kW), int(kH), {}, {}};
+        for (uint32_t c : p) {
+            auto it = std::find(f.colours.begin(), f.colours.end(), c);
+            if (it == f.colours.end()) it = f.colours.insert(f.colours.end(), c);
+            f.indices.push_back(uint8_t(it - f.colours.begin()));
+        }
+        out.push_back(std::move(f));
+    }
+    return out;
+}
+
+class PackTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::path(::testing::TempDir()) / ("yafa_pack_" + std::to_string(::getpid()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    Result Run(const std::string& args) {
+        const std::string cmd = std::string(YAFA_TOOL_PATH) + " " + args + " >" + (dir_ / "stdout").string() + " 2>" +
+                                (dir_ / "stderr").string() + " </dev/null";
+        const int status = std::system(cmd.c_str());
+        const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return {code, Slurp(dir_ / "stdout"), Slurp(dir_ / "stderr")};
+    }
+
+    enum class Source { Files, Folder, Gif };
+
+    // The pictures as input files, and the arguments that name them.
+    std::string WriteInputs(const std::vector<Picture>& frames, Source source) {
+        const fs::path in = dir_ / "in";
+        fs::remove_all(in);
+        fs::create_directories(in);
+        if (source == Source::Gif) {
+            WriteGif(in / "anim.gif", int(kW), int(kH), {}, 0, WholeGifFrames(frames));
+            return " " + (in / "anim.gif").string();
+        }
+        std::string args;
+        for (size_t t = 0; t < frames.size(); ++t) {
+            // Listed files keep the order given, whatever their names.
+            const fs::path file = in / (source == Source::Folder ? "frame_" + std::to_string(10 + t) + ".png"
+                                                                 : std::string(1, char('z' - t)) + ".png");
+            WritePng(file, frames[t], kW, int(t % 3));
+            args += " " + file.string();
+        }
+        return source == Source::Folder ? " " + in.string() : args;
+    }
+
+    // Packs, checks the layout the tool reports, extracts and compares.
+    void RoundTrip(const std::vector<Picture>& frames, Source source, const std::string& options, const Json& expect) {
+        const std::string inputs = WriteInputs(frames, source);
+        const std::string out = (dir_ / "out.yafa").string();
+        const Result packed = Run("pack " + out + inputs + " " + options);
+        ASSERT_EQ(packed.code, 0) << packed.err;
+        const Result info = Run("info --json " + out);
+        ASSERT_EQ(info.code, 0) << info.err;
+        const Json j = Json::parse(info.out);
+        for (const auto& [key, value] : expect.items()) EXPECT_EQ(j[key], value) << key;
+        fs::remove_all(dir_ / "x");
+        const Result extracted = Run("extract " + out + " " + (dir_ / "x").string());
+        ASSERT_EQ(extracted.code, 0) << extracted.err;
+        for (size_t t = 0; t < frames.size(); ++t) {
+            char name[32];
+            std::snprintf(name, sizeof name, "frame_%05zu.png", t);
+            ASSERT_EQ(ReadPng(dir_ / "x" / name), frames[t]) << "frame " << t;
+        }
+    }
+
+    fs::path dir_;
+};
+
+// Every palette depth with deltas of each unit and key-frame mode or none,
+// every storage method, shared and per-frame palettes, and each kind of
+// input, in a design that meets every pair of depth and delta setting.
+TEST_F(PackTest, PalettePicturesComeBackExactly) {
+    const char* storages[] = {"raw", "s404", "fast", "nuke", "rake", "auto"};
+    const char* keyFrames[] = {"two", "from1", "from0", "from01"};
+    const Source sources[] = {Source::Files, Source::Folder, Source::Gif};
+    int run = 0;
+    for (int depth = 1; depth <= 9; ++depth) {  // 9: chunky 8-bit
+        const bool chunky = depth == 9;
+        const int bits = chunky ? 8 : depth;
+        for (int deltaCase = 0; deltaCase < 13; ++deltaCase, ++run) {
+            const bool framePalette = run % 2 == 1;
+            const uint32_t colours = bits == 1 ? 2 : (1u << (bits - 1)) + 1;
+            std::string options = std::string("--storage ") + storages[run % 6] + (chunky ? " --layout chunky" : "");
+            Json expect = {{"depth", bits}, {"frame_format", chunky ? 3 : 0}, {"frames", 4}};
+            int flags = framePalette ? 0x02 : 0;
+            if (framePalette) options += " --frame-palette";
+            if (deltaCase == 12) {
+                options += " --no-delta";
+                expect["frame_format"] = chunky ? 4 : 0;
+            } else {
+                const int unit = 1 << (deltaCase % 3);
+                const int mode = deltaCase / 3;
+                options += " --delta-unit " + std::to_string(unit) + " --keyframes " + keyFrames[mode];
+                flags |= 0x04 | (unit == 2 ? 0x08 : unit == 4 ? 0x10 : 0) | (mode == 1 || mode == 3 ? 0x20 : 0) |
+                         (mode >= 2 ? 0x40 : 0);
+            }
+            // Chunky back buffers split rows unevenly, so wide columns fall back there.
+            if (!chunky) expect["flags"] = flags;
+            SCOPED_TRACE("depth " + std::to_string(bits) + ", " + options);
+            RoundTrip(MakeFrames(4, colours, framePalette ? colours / 2 + 1 : 0), sources[run % 3], options, expect);
+            if (HasFatalFailure()) return;
+        }
+    }
+}
+
+TEST_F(PackTest, TrueColourComesBackExactly) {
+    const char* storages[] = {"raw", "s404", "fast", "nuke", "rake", "auto"};
+    const auto frames = MakeFrames(3, 400, 3);
+    for (int depth : {15, 24})
+        for (int s = 0; s < 6; ++s) {
+            SCOPED_TRACE(std::to_string(depth) + " " + storages[s]);
+            RoundTrip(frames, s % 2 ? Source::Folder : Source::Files,
+                      "--depth " + std::to_string(depth) + " --storage " + storages[s],
+                      {{"depth", depth}, {"frame_format", 4}, {"flags", 0}});
+            if (HasFatalFailure()) return;
+        }
+}
+
+// Disposal, transparency and partial frames compose as a viewer shows them;
+// delays of 1/100 s become ticks of 1/50 s, halves rounded up, 0 becoming 5.
+TEST_F(PackTest, GifFramesAreComposedWithTheirDelays) {
+    const uint32_t bg = 0x204060, red = 0xF00000, green = 0x00F000, blue = 0x0000F0;
+    const int w = 6, h = 4;
+    auto fill = [](int n, uint8_t v) { return std::vector<uint8_t>(size_t(n), v); };
+    std::vector<GifFrame> frames = {
+        {0, 0, w, h, fill(w * h, 1), {}, 7, DISPOSE_DO_NOT},                      // all red (screen table)
+        {1, 1, 2, 2, {0, 1, 1, 0}, {green, blue}, 0, DISPOSE_BACKGROUND, 0},      // index 0 transparent
+        {3, 0, 2, 1, fill(2, 0), {blue}, 1, DISPOSE_PREVIOUS},                    // then taken back
+        {5, 3, 4, 4, fill(16, 2), {bg, red, green}, 10, DISPOSAL_UNSPECIFIED},    // clipped to one pixel
+    };
+    WriteGif(dir_ / "a.gif", w, h, {bg, red, green}, 0, frames);
+    std::vector<Picture> want(4, Picture(size_t(w * h), red));
+    want[1][1 * w + 2] = want[1][2 * w + 1] = blue;
+    want[2] = want[1];
+    for (int i : {1 * w + 1, 1 * w + 2, 2 * w + 1, 2 * w + 2}) want[2][size_t(i)] = bg;
+    want[2][3] = want[2][4] = blue;
+    want[3] = want[2];
+    want[3][3] = want[3][4] = red;
+    want[3][3 * w + 5] = green;
+
+    const std::string out = (dir_ / "a.yafa").string();
+    ASSERT_EQ(Run("pack " + out + " " + (dir_ / "a.gif").string()).code, 0);
+    const Json j = Json::parse(Run("info --json " + out).out);
+    EXPECT_EQ(j["delays_ms"], Json({80, 100, 20, 100}));
+    ASSERT_EQ(Run("extract " + out + " " + (dir_ / "x").string()).code, 0);
+    for (int t = 0; t < 4; ++t)
+        EXPECT_EQ(ReadPng(dir_ / "x" / ("frame_0000" + std::to_string(t) + ".png")), want[size_t(t)]) << t;
+}
+
+// Each refusal exits 1 with one line that names the culprit.
+TEST_F(PackTest, UnusableInputsAndOptionsAreRefused) {
+    const fs::path a = dir_ / "a.png", b = dir_ / "b.png", wide = dir_ / "wide.png", many = dir_ / "many.png",
+                   odd = dir_ / "odd.png";
+    const auto frames = MakeFrames(2, 5, 0);
+    WritePng(a, frames[0], kW, 0);
+    WritePng(b, Picture(kW * 2, 0), kW, 0);
+    WritePng(wide, Picture(70000, 0), 70000, 0);
+    WritePng(many, MakeFrames(1, 300, 0)[0], kW, 0);
+    WritePng(odd, Picture(kW * kH, 0x123456), kW, 0);
+    WriteGif(dir_ / "c.gif", int(kW), int(kH), {}, 0, WholeGifFrames({frames[1]}));
+    std::ofstream(dir_ / "text.png") << "not a picture";
+    fs::create_directories(dir_ / "empty");
+    const std::string out = (dir_ / "o.yafa").string();
+    const std::pair<std::string, std::string> cases[] = {
+        {out + " " + (dir_ / "missing.png").string(), "missing.png: No such file"},
+        {out + " " + (dir_ / "text.png").string(), "text.png: not a PNG or GIF file"},
+        {out + " " + (dir_ / "empty").string(), "empty: the folder holds no .png files"},
+        {out + " " + a.string() + " " + b.string(), "b.png: the picture is 37 x 2 pixels, the first frame"},
+        {out + " " + wide.string(), "wide.png: the picture is 70000 x 1 pixels; a YAFA frame is at most 65535"},
+        {out + " " + many.string(), "many.png: the frames up to this one have more than 256 colours"},
+        {out + " " + many.string() + " --frame-palette", "many.png: the picture has more than 256 colours"},
+        {out + " " + a.string() + " --depth 2", "a.png: the frames up to this one have more than 4 colours"},
+        {out + " " + odd.string() + " --depth 15", "odd.png: colour #123456 at (0, 0) is not exact at depth 15"},
+        {out + " " + a.string() + " " + (dir_ / "c.gif").string(), "c.gif: a GIF must be the only input"},
+        {out + " " + a.string() + " --depth 24 --delta", "o.yafa: --delta needs depth 8 or less"},
+        {out + " " + a.string() + " --depth 24 --layout planar", "o.yafa: bitplanes hold depth 1 to 8"},
+        {out + " " + a.string() + " --no-delta --delta-unit 2", "o.yafa: --delta-unit applies to delta animations"},
+        {out + " " + a.string() + " --ham6 --depth 8", "o.yafa: --ham6 stores depth 6, not --depth 8"},
+        {a.string() + " " + b.string(), "a.png: is a picture, not overwritten"},
+    };
+    for (const auto& [args, message] : cases) {
+        const Result r = Run("pack " + args);
+        EXPECT_EQ(r.code, 1) << args;
+        EXPECT_NE(r.err.find(message), std::string::npos) << args << "\n" << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_FALSE(fs::exists(out)) << args;
+    }
+}
+
+// Lossy modes only when asked: quantising, rounding to 15 bits, HAM.
+TEST_F(PackTest, ApproximationsNeedTheirOption) {
+    WritePng(dir_ / "many.png", MakeFrames(1, 300, 0)[0], kW, 0);
+    const std::string in = (dir_ / "many.png").string(), out = (dir_ / "o.yafa").string();
+    for (const auto& [options, depth, flags] : {std::tuple{"--quantize", 8, 4}, std::tuple{"--quantize --depth 4", 4, 4},
+                                                std::tuple{"--ham6", 6, 5}, std::tuple{"--ham8 --frame-palette", 8, 7}}) {
+        const Result r = Run("pack " + out + " " + in + " " + options);
+        ASSERT_EQ(r.code, 0) << options << r.err;
+        const Json j = Json::parse(Run("info --json " + out).out);
+        EXPECT_EQ(j["depth"], depth) << options;
+        EXPECT_EQ(j["flags"], flags) << options;
+        EXPECT_EQ(Run("extract " + out + " " + (dir_ / "x").string()).code, 0) << options;
+    }
+}
+
+// The table lists every frame and the totals, with a column per method tried.
+TEST_F(PackTest, StatsShowEveryMethodTriedPerFrame) {
+    const std::string inputs = WriteInputs(MakeFrames(5, 9, 0), Source::Folder);
+    const Result r = Run("pack " + (dir_ / "o.yafa").string() + " " + inputs + " --stats");
+    ASSERT_EQ(r.code, 0) << r.err;
+    std::istringstream lines(r.out);
+    std::string header, line;
+    std::getline(lines, header);
+    for (const char* column : {"unpacked", "raw", "s404", "fast", "nuke", "rake", "chosen", "stored", "ms"})
+        EXPECT_NE(header.find(column), std::string::npos) << column;
+    int frames = 0;
+    while (std::getline(lines, line) && !line.starts_with("total")) ++frames;
+    EXPECT_EQ(frames, 5);
+    std::getline(lines, line);
+    EXPECT_TRUE(line.starts_with("chosen:")) << line;
+    std::getline(lines, line);
+    EXPECT_NE(line.find("file: " + std::to_string(fs::file_size(dir_ / "o.yafa")) + " bytes"), std::string::npos)
+        << line;
+}
+
+}  // namespace
+}  // namespace yafa::test

@@ -1,0 +1,133 @@
+// yafa info: what the plugin reports about an animation, with the frame
+// delays, and what the tool itself reads of the file's layout.
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+#include "command_support.h"
+#include "commands.h"
+#include "plugin_path.h"
+#include "yafa_file.h"
+
+namespace yafa::tool {
+namespace {
+
+std::string Joined(const std::vector<std::string>& names) {
+    std::string s;
+    for (const auto& n : names) s += (s.empty() ? "" : " ") + n;
+    return s.empty() ? "none" : s;
+}
+
+void PrintJson(const AnimSession& s, const HostOptions& host, const std::optional<YafaLayout>& layout,
+               const std::vector<int32_t>& delays, const std::vector<FrameStorage>& storage) {
+    nlohmann::ordered_json j;
+    j["width"] = s.width();
+    j["height"] = s.height();
+    // Hosts up to version 8 are not told the depth; INFO's then stands in.
+    if (s.depthReported()) {
+        j["depth"] = s.depth();
+        j["depth_source"] = "plugin";
+    } else if (layout) {
+        j["depth"] = layout->depth;
+        j["depth_source"] = "INFO";
+    }
+    j["frames"] = s.frameCount();
+    j["delays_ms"] = delays;
+    j["host_version"] = host.version;
+    j["host_revision"] = host.revision;
+    if (layout) {
+        j["frame_format"] = layout->frameFormat;
+        j["flags"] = layout->flags;
+        j["flag_names"] = FlagNames(layout->flags);
+        j["default_delay_ticks"] = layout->defaultDelay;
+        j["has_prof"] = layout->hasProf;
+        j["has_ttbl"] = layout->hasTtbl;
+        j["drgb_colours"] = layout->drgbColours;
+        j["body_start"] = layout->bodyStart;
+        nlohmann::ordered_json list = nlohmann::ordered_json::array();
+        nlohmann::ordered_json offsets = nlohmann::ordered_json::array();
+        nlohmann::ordered_json lengths = nlohmann::ordered_json::array();
+        for (const auto& f : storage) {
+            list.push_back(f.method);
+            offsets.push_back(f.offset);
+            lengths.push_back(f.length);
+        }
+        j["storage"] = list;
+        j["frame_offsets"] = offsets;
+        j["frame_lengths"] = lengths;
+    }
+    std::printf("%s\n", j.dump().c_str());
+}
+
+void PrintTable(const std::string& file, const AnimSession& s, const std::optional<YafaLayout>& layout,
+                const std::string& layoutError, const std::vector<int32_t>& delays,
+                const std::vector<FrameStorage>& storage) {
+    std::printf("%s\n", file.c_str());
+    std::printf("  size          %d x %d\n", s.width(), s.height());
+    if (s.depthReported()) {
+        std::printf("  depth         %d\n", s.depth());
+    } else if (layout) {
+        std::printf("  depth         %d (from INFO: hosts up to version 8 are not told)\n", layout->depth);
+    }
+    std::printf("  frames        %d\n", s.frameCount());
+    if (!layout) {
+        std::printf("  layout        unreadable: %s\n", layoutError.c_str());
+    } else {
+        std::printf("  frame format  %u (%s)\n", layout->frameFormat, FrameFormatName(layout->frameFormat).c_str());
+        std::printf("  flags         0x%04x %s\n", layout->flags, Joined(FlagNames(layout->flags)).c_str());
+        if (layout->drgbColours >= 0) {
+            std::printf("  palette       DRGB, %d colours\n", layout->drgbColours);
+        } else {
+            std::printf("  palette       no DRGB\n");
+        }
+        if (layout->hasTtbl) {
+            std::printf("  delays        TTBL\n");
+        } else {
+            std::printf("  delays        default, %u ticks of 1/50 s\n", layout->defaultDelay);
+        }
+        if (layout->hasProf) {
+            std::printf("  body          at byte %llu, frames placed by PROF\n",
+                        static_cast<unsigned long long>(layout->bodyStart));
+        } else {
+            std::printf("  body          at byte %llu, frames every %llu bytes\n",
+                        static_cast<unsigned long long>(layout->bodyStart),
+                        static_cast<unsigned long long>(layout->frameSize));
+        }
+    }
+    if (delays.empty()) return;
+    std::printf("\n  %6s  %9s  %-9s  %10s  %10s\n", "frame", "delay ms", "storage", "offset", "bytes");
+    for (size_t i = 0; i < delays.size(); ++i) {
+        if (i < storage.size()) {
+            const FrameStorage& f = storage[i];
+            std::printf("  %6zu  %9d  %-9s  %10llu  %10s\n", i, delays[i], f.method.c_str(),
+                        static_cast<unsigned long long>(f.offset),
+                        f.length >= 0 ? std::to_string(f.length).c_str() : "?");
+        } else {
+            std::printf("  %6zu  %9d\n", i, delays[i]);
+        }
+    }
+}
+
+}  // namespace
+
+int RunInfo(const HostOptions& host, const InfoOptions& options) {
+    const SessionOptions sessionOptions{ResolvePluginPath(host.plugin), host.version, host.revision, false};
+    int exitCode = kExitOk;
+    auto session = OpenOrComplain(options.file, sessionOptions, &exitCode);
+    if (!session) return exitCode;
+    std::vector<int32_t> delays;
+    for (int32_t i = 0; i < session->frameCount(); ++i) delays.push_back(session->DelayMs(i));
+
+    std::string layoutError;
+    const auto layout = ReadYafaLayout(options.file, &layoutError);
+    const auto storage = layout ? ReadFrameStorage(options.file, *layout) : std::vector<FrameStorage>{};
+    if (options.json) {
+        PrintJson(*session, host, layout, delays, storage);
+    } else {
+        PrintTable(options.file, *session, layout, layoutError, delays, storage);
+    }
+    std::fflush(stdout);
+    if (std::ferror(stdout)) return Complain(kExitOpen, "stdout", "cannot write the output");
+    return kExitOk;
+}
+
+}  // namespace yafa::tool

@@ -1,0 +1,64 @@
+// The subcommands of the yafa tool. Each returns the process exit status.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace yafa::tool {
+
+struct HostOptions {
+    std::string plugin;  // --plugin, may be empty
+    int32_t version = 10;
+    int32_t revision = 0;
+};
+
+struct InfoOptions {
+    std::string file;
+    bool json = false;
+};
+
+struct RawOptions {
+    std::string file;
+    std::optional<std::string> frames;
+    bool indexed = false;
+};
+
+struct ExtractOptions {
+    std::string file;
+    std::string dir;
+    std::optional<std::string> frames;
+    bool indexed = false;
+};
+
+struct ConvertOptions {
+    std::string file;
+    std::string out;
+};
+
+// yafa pack: unset optionals take defaults that suit the pictures.
+struct PackCommandOptions {
+    std::string out;
+    std::vector<std::string> inputs;
+    std::optional<std::string> layout;  // "planar" or "chunky"
+    std::optional<int> depth;           // 1..8, 15 or 24
+    bool delta = false, noDelta = false;
+    std::optional<int> deltaUnit;           // 1, 2 or 4
+    std::optional<std::string> keyFrames;   // two, from1, from0, from01
+    std::string storage = "auto";
+    std::optional<int> delayTicks;
+    std::optional<int> delayMs;
+    bool framePalette = false;
+    bool quantize = false;
+    bool ham6 = false, ham8 = false;
+    bool stats = false;
+};
+
+int RunInfo(const HostOptions& host, const InfoOptions& options);
+int RunRaw(const HostOptions& host, const RawOptions& options);
+int RunExtract(const HostOptions& host, const ExtractOptions& options);
+int RunConvert(const HostOptions& host, const ConvertOptions& options);
+int RunPack(const PackCommandOptions& options);
+
+}  // namespace yafa::tool
