@@ -311,6 +311,7 @@ std::vector<uint8_t> WriteYafa(const std::vector<Frame>& frames, const WriterOpt
         if (body.size() > std::numeric_limits<uint32_t>::max()) Fail("the frames take more than 4 GiB");
         ends.push_back(static_cast<uint32_t>(body.size()));
         stats.frames.push_back(std::move(frameStats));
+        if (o.onFrameStored) o.onFrameStored(i + 1);
     }
 
     IffWriter iff("YAFA");

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -75,6 +76,9 @@ struct WriterOptions {
     bool writeTtbl = true;
     uint16_t defaultDelay = 5;        // ticks of 1/50 s, in INFO
     std::vector<uint16_t> delays;     // TTBL, one per frame (0 repeats the previous); empty: defaultDelay each
+    // Called after each frame is stored, with the number of frames stored so
+    // far (for a progress display).
+    std::function<void(size_t framesStored)> onFrameStored;
 };
 
 struct MethodTrial {

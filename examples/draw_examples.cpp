@@ -1,33 +1,35 @@
-// Draws the example animations and writes them as YAFA files:
-//   ball_<method>.yafa   320x200, 32 colours in 5 bitplanes, 24 frames of word
-//                        deltas: a shaded ball bouncing over a patterned floor,
-//                        once per storage method (raw, s404, fast, nuke, rake).
-//   wheel_rgb24.yafa     160x120 RGB24, 24 frames: a rotating colour wheel.
-//   wheel_ham6.yafa      the same wheel in HAM6 bitplanes, 12 frames.
-//   cycle_palette.yafa   160x100 chunky 8-bit, 32 frames: a still pattern
-//                        whose per-frame palettes cycle the colours.
+// Draws the scenes of the example animations as pictures, for yafa pack
+// (examples/make-examples.sh packs them):
+//   ball/frame_NN.png   320x200 palette PNGs, 24 frames in 32 colours: a
+//                       shaded ball bouncing over a patterned floor. Colours
+//                       8..15 are 0..7 in shadow and 16..31 the ball, so
+//                       shadow and ball each touch one bitplane of their own.
+//   wheel/frame_NN.png  160x120 true colour, 24 frames: a rotating colour wheel.
+//   cycle.gif           160x100, 32 frames of 256 colours: a still pattern
+//                       whose colour table turns 8 entries a frame (60 ms).
 // Only integer arithmetic and IEEE basic operations (no libm series), so the
-// output is the same on every machine.
+// pictures are the same on every machine.
 //
-// Usage: make_examples [output directory]
+// Usage: draw_examples OUTPUT_DIRECTORY
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "planar_encoder.h"
-#include "yafa_writer.h"
+#include "gif_writer.h"
+#include "png_writer.h"
 
 namespace {
 
-using yafa::encode::Frame;
-using yafa::encode::KeyFrameMode;
-using yafa::encode::Storage;
-using yafa::encode::WriterOptions;
+// One frame: palette indices and their colours.
+struct Frame {
+    std::vector<uint8_t> indices;
+    std::vector<uint32_t> palette;
+};
 
 constexpr double kPi = 3.14159265358979323846;
 
@@ -73,12 +75,28 @@ uint32_t Hsv(double hue, double saturation, double value) {
     return Rgb(static_cast<int>(r * 255 + 0.5), static_cast<int>(g * 255 + 0.5), static_cast<int>(b * 255 + 0.5));
 }
 
-void Save(const std::string& dir, const std::string& name, const std::vector<uint8_t>& file) {
-    const std::string path = dir + "/" + name;
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
-    if (!out) throw std::runtime_error("cannot write " + path);
-    std::printf("%-22s %8zu bytes\n", name.c_str(), file.size());
+std::string FrameName(int index) {
+    char name[32];
+    std::snprintf(name, sizeof name, "frame_%02d.png", index);
+    return name;
+}
+
+// A true-colour PNG, or with a palette a palette PNG of its colours.
+void SavePng(const std::filesystem::path& dir, int index, uint32_t width, uint32_t height,
+             const std::vector<uint32_t>& rgb, const std::vector<uint8_t>& indices = {},
+             std::vector<uint32_t> palette = {}) {
+    std::filesystem::create_directories(dir);
+    const std::string path = (dir / FrameName(index)).string();
+    std::string error;
+    bool ok;
+    if (palette.empty()) {
+        ok = yafa::tool::WriteRgbPng(path, width, height, rgb.data(), &error);
+    } else {
+        const auto colours = static_cast<uint32_t>(palette.size());
+        palette.resize(256, 0);
+        ok = yafa::tool::WriteIndexedPng(path, width, height, indices.data(), palette.data(), colours, &error);
+    }
+    if (!ok) throw std::runtime_error(path + ": " + error);
 }
 
 // --- The bouncing ball -----------------------------------------------------
@@ -192,49 +210,32 @@ std::vector<Frame> CycleFrames(int width, int height, int count) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::string dir = argc > 1 ? argv[1] : ".";
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: draw_examples OUTPUT_DIRECTORY\n");
+        return 1;
+    }
+    const std::filesystem::path dir = argv[1];
     try {
-        {
-            WriterOptions o;
-            o.width = 320, o.height = 200, o.frameFormat = 0, o.depth = 5;
-            o.palette = BallPalette();
-            o.delta = true, o.deltaUnit = 2, o.keyFrames = KeyFrameMode::TwoKeys;
-            o.defaultDelay = 2;
-            const auto frames = BallFrames(o.width, o.height, 24);
-            for (Storage s : {Storage::Raw, Storage::S404, Storage::XpkFast, Storage::XpkNuke, Storage::XpkRake}) {
-                o.storage = s;
-                Save(dir, std::string("ball_") + yafa::encode::StorageName(s) + ".yafa", yafa::encode::WriteYafa(frames, o));
-            }
-        }
-        {
-            WriterOptions o;
-            o.width = 160, o.height = 120, o.frameFormat = 4, o.depth = 24, o.storage = Storage::Auto;
-            o.defaultDelay = 4;
-            std::vector<Frame> frames(24);
-            for (int t = 0; t < 24; ++t) frames[static_cast<size_t>(t)].rgb = WheelImage(o.width, o.height, t);
-            Save(dir, "wheel_rgb24.yafa", yafa::encode::WriteYafa(frames, o));
+        const std::vector<uint32_t> ballPalette = BallPalette();
+        const auto ball = BallFrames(320, 200, 24);
+        for (size_t t = 0; t < ball.size(); ++t)
+            SavePng(dir / "ball", static_cast<int>(t), 320, 200, {}, ball[t].indices, ballPalette);
+        for (int t = 0; t < 24; ++t) SavePng(dir / "wheel", t, 160, 120, WheelImage(160, 120, t));
 
-            // HAM6 from the same pictures: sixteen base colours (greys and the
-            // wheel's background), deltas from frame 1 on.
-            WriterOptions h;
-            h.width = 160, h.height = 120, h.frameFormat = 0, h.depth = 6, h.ham = true;
-            h.delta = true, h.keyFrames = KeyFrameMode::From1, h.storage = Storage::Auto, h.defaultDelay = 8;
-            for (int i = 0; i < 15; ++i) h.palette.push_back(Rgb(i * 17, i * 17, i * 17));
-            h.palette.push_back(Rgb(24, 24, 32));
-            std::vector<Frame> ham(12);
-            for (size_t t = 0; t < ham.size(); ++t)
-                ham[t].indices = yafa::encode::EncodeHam(frames[t * 2].rgb, h.width, h.height, h.palette, 6);
-            Save(dir, "wheel_ham6.yafa", yafa::encode::WriteYafa(ham, h));
+        const std::string gifPath = (dir / "cycle.gif").string();
+        yafa::tool::GifAnimationWriter gif;
+        std::string error;
+        bool ok = gif.Open(gifPath, 160, 100, &error);
+        for (const Frame& f : CycleFrames(160, 100, 32)) {
+            yafa::tool::PalettedImage image;
+            image.indices = f.indices;
+            image.colours = f.palette;
+            ok = ok && gif.AddFrame(image, 60, &error);
         }
-        {
-            WriterOptions o;
-            o.width = 160, o.height = 100, o.frameFormat = 3, o.depth = 8;
-            o.framePalette = true, o.delta = true, o.keyFrames = KeyFrameMode::From1, o.storage = Storage::Auto;
-            o.defaultDelay = 3;
-            Save(dir, "cycle_palette.yafa", yafa::encode::WriteYafa(CycleFrames(o.width, o.height, 32), o));
-        }
+        ok = ok && gif.Close(&error);
+        if (!ok) throw std::runtime_error(gifPath + ": " + error);
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "make_examples: %s\n", e.what());
+        std::fprintf(stderr, "draw_examples: %s\n", e.what());
         return 1;
     }
     return 0;
