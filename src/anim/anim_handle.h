@@ -50,6 +50,8 @@ struct AnimHandle {
     uint32_t planeBytes;      // height × planeRowBytes: one bitplane
     uint32_t backBufferSize;  // planeBytes × depth
     uint32_t maxFrameBytes;   // bound on any unpacked frame of this animation
+    int32_t frameOffsetsCount;  // entries in frameOffsets and frameDelays, as
+    int32_t frameDelaysCount;   // read: a later INFO may change frameCount
 
     bool hasDelta() const noexcept { return (flags & YAFA_DELTA) != 0; }
     bool hasFramePalette() const noexcept { return (flags & YAFA_FRAMEPALETTE) != 0; }

@@ -34,13 +34,14 @@ void FreeTables(AnimHandle* anim) noexcept {
 
 // Reads PROF or TTBL: frameCount entries, replacing an earlier table.
 template <class T, class ReadFn>
-bool ReadTable(AnimHandle* anim, T** table, ReadFn read) noexcept {
+bool ReadTable(AnimHandle* anim, T** table, int32_t* count, ReadFn read) noexcept {
     if (anim->frameCount == 0) return false;
     T* entries = static_cast<T*>(std::calloc(size_t(anim->frameCount), sizeof(T)));
     if (!entries) return false;
     for (int32_t i = 0; i < anim->frameCount; ++i) entries[i] = static_cast<T>(read(anim->file));
     std::free(*table);
     *table = entries;
+    *count = anim->frameCount;
     return true;
 }
 
@@ -72,6 +73,12 @@ bool HasConversionPath(const AnimHandle* anim) noexcept {
 
 // Derives every decoding parameter once the chunks up to BODY are read.
 bool DeriveGeometry(AnimHandle* anim, int32_t requestFlags) noexcept {
+    // A second INFO after PROF or TTBL may have changed the frame count;
+    // tables of another length would be indexed beyond their end.
+    if ((anim->frameOffsets && anim->frameOffsetsCount != anim->frameCount) ||
+        (anim->frameDelays && anim->frameDelaysCount != anim->frameCount)) {
+        return false;
+    }
     anim->planeRowBytes = ((anim->width + 15) >> 4) * 2;
     const bool indexed = (requestFlags & ANIM_REQUEST_INDEXED) != 0;
 
@@ -150,13 +157,13 @@ bool ReadChunks(AnimHandle* anim) noexcept {
             if (anim->frameFormat > YAFA_MAX_FRAME_FORMAT) return false;
             break;
         case Id("PROF"):
-            if (!ReadTable(anim, &anim->frameOffsets, ReadU32BE)) return false;
+            if (!ReadTable(anim, &anim->frameOffsets, &anim->frameOffsetsCount, ReadU32BE)) return false;
             break;
         case Id("DRGB"):
             if (!ReadPalette(anim, size)) return false;
             break;
         case Id("TTBL"):
-            if (!ReadTable(anim, &anim->frameDelays, ReadU16BE)) return false;
+            if (!ReadTable(anim, &anim->frameDelays, &anim->frameDelaysCount, ReadU16BE)) return false;
             break;
         default:
             // The size is unsigned: skipping always moves forward, so a

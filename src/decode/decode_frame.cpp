@@ -86,6 +86,8 @@ int DecodeFrame(AnimHandle* anim, int32_t i, uint8_t* output, int32_t bytesPerPi
         if (!UnpackXpk(anim->file, frame, anim->maxFrameBytes)) return 0;
     } else if (std::memcmp(tag, kS404Tag, 4) == 0) {
         // Without a PROF table the stored length is the fixed frame size.
+        // A packed frame longer than any unpacked one is not read at all.
+        if (span.storedLength > anim->maxFrameBytes) return 0;
         if (!UnpackS404(anim->file, span.storedLength, frame, anim->maxFrameBytes)) return 0;
     } else if (!ReadRawFrame(*anim, tag, span.storedLength, &frame)) {
         return 0;
