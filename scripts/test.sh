@@ -9,3 +9,6 @@ for preset in default asan; do
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done
+# A short run of every fuzz target (about 20 s each) on corpora our own
+# packers and writer make; see fuzz/README.md for long runs.
+scripts/fuzz-smoke.sh

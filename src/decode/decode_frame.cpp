@@ -58,12 +58,12 @@ uint64_t WholeFrameBytes(const AnimHandle& anim) noexcept {
 }
 
 // Keeps a key frame of a delta animation in back buffer `index`.
-void KeepKeyFrame(AnimHandle* anim, const UnpackedFrame& frame, int index) noexcept {
+void KeepKeyFrame(AnimHandle* anim, std::span<const uint8_t> frame, int index) noexcept {
     const uint32_t size = anim->backBufferSize;
     // A chunky key frame holds width × height pixels, which can be less
     // than the 8-plane buffer; the rest stays 0 and is never displayed.
-    const uint32_t n = frame.length < size ? frame.length : size;
-    std::memcpy(anim->backBuffer[index], frame.bytes.get(), n);
+    const size_t n = frame.size() < size ? frame.size() : size;
+    std::memcpy(anim->backBuffer[index], frame.data(), n);
     std::memset(anim->backBuffer[index] + n, 0, size - n);
 }
 
@@ -98,7 +98,10 @@ int DecodeFrame(AnimHandle* anim, int32_t i, uint8_t* output, int32_t bytesPerPi
     if (frame.length < tailSize) return 0;
     const bool isDelta = anim->hasDelta() && i >= anim->firstDeltaFrame;
     if (!isDelta && frame.length - tailSize < WholeFrameBytes(*anim)) return 0;
-    const std::span<const uint8_t> bytes(frame.bytes.get(), frame.length);
+    // An XPK stream with no chunks unpacks to no buffer at all; the steps
+    // below then read nothing, but still want an address to start from.
+    static constexpr uint8_t kNoBytes[1] = {0};
+    const std::span<const uint8_t> bytes(frame.bytes ? frame.bytes.get() : kNoBytes, frame.length);
 
     uint8_t* const target = anim->hasDelta() ? anim->backBuffer[anim->currentBuffer] : nullptr;
     if (isDelta && !ApplyDelta(*anim, bytes, target)) return 0;
@@ -127,11 +130,11 @@ int DecodeFrame(AnimHandle* anim, int32_t i, uint8_t* output, int32_t bytesPerPi
             if (i == 0 && from1) std::memcpy(anim->backBuffer[1], anim->backBuffer[0], anim->backBufferSize);
         } else if (from1) {
             if (i == 0) {
-                KeepKeyFrame(anim, frame, 0);
-                KeepKeyFrame(anim, frame, 1);
+                KeepKeyFrame(anim, bytes, 0);
+                KeepKeyFrame(anim, bytes, 1);
             }
         } else if (i == 0 || i == 1) {
-            KeepKeyFrame(anim, frame, i);
+            KeepKeyFrame(anim, bytes, i);
         }
         if (isDelta) anim->currentBuffer = 1 - anim->currentBuffer;
     }

@@ -1,0 +1,309 @@
+#include "anim_corpus.h"
+
+#include <algorithm>
+#include <random>
+#include <stdexcept>
+
+#include "s404_packer.h"
+#include "xpk_writer.h"
+#include "yafa_writer.h"
+
+namespace yafa::robust {
+namespace {
+
+using encode::KeyFrameMode;
+using encode::Storage;
+using encode::WriterOptions;
+using encode::XpkMethod;
+using encode::XpkOptions;
+
+uint32_t U32At(std::span<const uint8_t> b, size_t at) {
+    return (uint32_t{b[at]} << 24) | (uint32_t{b[at + 1]} << 16) | (uint32_t{b[at + 2]} << 8) | b[at + 3];
+}
+
+void PutU32(Bytes& out, uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(v >> shift));
+}
+
+// How one stored frame is packed again after the writer made it raw.
+struct Restore {
+    enum Kind { Raw, S404, Xpk } kind = Raw;
+    XpkOptions xpk;
+    bool stress = false;
+};
+
+Restore Xpk(XpkMethod method, uint32_t chunkSize, bool longHeaders = false, bool extra = false, bool mixRaw = false,
+            bool stress = false) {
+    Restore r;
+    r.kind = Restore::Xpk;
+    r.xpk.method = method;
+    r.xpk.chunkSize = chunkSize;
+    r.xpk.longHeaders = longHeaders;
+    if (extra) r.xpk.extraHeader = Bytes{0x11, 0x22, 0x33};
+    r.xpk.mixRawChunks = mixRaw;
+    r.xpk.pack.stress = stress;
+    r.xpk.pack.seed = chunkSize;
+    return r;
+}
+
+Restore S404(bool stress) {
+    Restore r;
+    r.kind = Restore::S404;
+    r.stress = stress;
+    return r;
+}
+
+struct Recipe {
+    const char* name;
+    WriterOptions options;
+    int frames;
+    std::vector<Restore> restore;  // per frame, cycled; empty keeps the writer's storage
+};
+
+// Pixels that change a little from frame to frame, so that deltas have
+// runs, skips and untouched columns. Pixels at or past `fixedFrom` stay 0:
+// word and long delta columns never reach them.
+std::vector<encode::Frame> MakeFrames(const WriterOptions& o, int count, uint32_t seed) {
+    std::mt19937 rng(seed);
+    const int w = o.width;
+    const int h = o.height;
+    int fixedFrom = w;
+    if (o.delta && o.deltaUnit > 1) fixedFrom = (w / (o.deltaUnit * 8)) * o.deltaUnit * 8;
+    const bool rgb = o.depth > 8;
+    const uint32_t mask = rgb ? 0xFFFFFFu : (1u << o.depth) - 1;
+    std::vector<uint32_t> image(size_t(w) * h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) image[size_t(y) * w + x] = rgb ? (x * 0x0A0000u + y * 0x0B00u + 0x40u) : (x / 3 + y);
+
+    std::vector<encode::Frame> frames;
+    for (int f = 0; f < count; ++f) {
+        // A moving box and a few single pixels change.
+        const int bx = (f * 5) % std::max(1, w), by = f % std::max(1, h);
+        for (int y = by; y < std::min(h, by + 3); ++y)
+            for (int x = bx; x < std::min(w, bx + 6); ++x) image[size_t(y) * w + x] += 0x010203u * uint32_t(f + 1);
+        for (int k = 0; k < 3; ++k) image[rng() % image.size()] = rng();
+        encode::Frame frame;
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) {
+                const uint32_t v = x >= fixedFrom ? 0 : image[size_t(y) * w + x] & mask;
+                if (rgb) frame.rgb.push_back(v);
+                else frame.indices.push_back(static_cast<uint8_t>(v));
+            }
+        }
+        if (o.framePalette && !rgb) {
+            const uint32_t colours = o.ham ? (o.depth == 8 ? 64 : 16) : 1u << o.depth;
+            for (uint32_t i = 0; i < colours; ++i) frame.palette.push_back((i * 0x030507u + uint32_t(f) * 0x112233u) & 0xFFFFFF);
+        }
+        frames.push_back(std::move(frame));
+    }
+    return frames;
+}
+
+Bytes StoreAgain(std::span<const uint8_t> raw, const Restore& r) {
+    switch (r.kind) {
+        case Restore::Raw: return {raw.begin(), raw.end()};
+        case Restore::S404: return encode::PackS404(raw, encode::PackOptions{r.stress, 7});
+        case Restore::Xpk: return encode::PackXpk(raw, r.xpk);
+    }
+    return {};
+}
+
+// Packs every frame of a raw-stored file again, each in its own way, and
+// rewrites PROF and BODY to match.
+Bytes Repack(const Bytes& file, const std::vector<Restore>& restore) {
+    const FileLayout layout = LayoutOf(file);
+    if (layout.frames.empty()) throw std::logic_error("repacking needs PROF");
+    Bytes body;
+    std::vector<uint32_t> ends;
+    for (size_t i = 0; i < layout.frames.size(); ++i) {
+        const auto [start, end] = layout.frames[i];
+        const Bytes stored = StoreAgain(std::span(file).subspan(start, end - start), restore[i % restore.size()]);
+        body.insert(body.end(), stored.begin(), stored.end());
+        ends.push_back(static_cast<uint32_t>(body.size()));
+    }
+    // Chunks before BODY stay; PROF gets the new ends.
+    Bytes out(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(layout.bodyStart - 8));
+    for (size_t at = 12; at + 8 <= out.size();) {
+        const uint32_t size = U32At(out, at + 4);
+        if (std::equal(out.begin() + at, out.begin() + at + 4, "PROF"))
+            for (size_t i = 0; i < ends.size(); ++i)
+                for (int b = 0; b < 4; ++b) out[at + 8 + 4 * i + b] = static_cast<uint8_t>(ends[i] >> (24 - 8 * b));
+        at += 8 + size + (size & 1);
+    }
+    out.insert(out.end(), {'B', 'O', 'D', 'Y'});
+    PutU32(out, static_cast<uint32_t>(body.size()));
+    out.insert(out.end(), body.begin(), body.end());
+    if (body.size() & 1) out.push_back(0);
+    for (int b = 0; b < 4; ++b) out[4 + b] = static_cast<uint8_t>((out.size() - 8) >> (24 - 8 * b));
+    return out;
+}
+
+WriterOptions Options(uint16_t w, uint16_t h, int format, int depth) {
+    WriterOptions o;
+    o.width = w;
+    o.height = h;
+    o.frameFormat = format;
+    o.depth = depth;
+    o.pack.seed = 3;
+    // A short DRGB keeps opening cheap; the entries it leaves out stay black.
+    if (depth <= 8) {
+        for (uint32_t i = 0; i < std::min(1u << depth, 16u); ++i) o.palette.push_back((i * 0x0F1E2Du) & 0xFFFFFF);
+    }
+    return o;
+}
+
+std::vector<Recipe> Recipes() {
+    std::vector<Recipe> r;
+    const std::vector<Restore> everyMethod = {Restore{}, S404(false), Xpk(XpkMethod::Fast, 64),
+                                              Xpk(XpkMethod::Nuke, 64, true), Xpk(XpkMethod::Rake, 64, false, true)};
+    {
+        auto o = Options(24, 6, 0, 4);  // raw, no PROF: frames lie frameSize apart
+        o.writeProf = false;
+        o.delays = {3, 0, 7};
+        r.push_back({"raw-planar0-noprof", o, 3, {}});
+    }
+    {
+        auto o = Options(20, 5, 1, 3);
+        o.framePalette = true;
+        o.writeTtbl = false;
+        r.push_back({"raw-planar1-tails", o, 3, {}});
+    }
+    {
+        auto o = Options(32, 6, 2, 5);
+        o.delta = true;
+        o.storage = Storage::S404;
+        r.push_back({"s404-planar2-delta-twokeys", o, 5, {}});
+    }
+    {
+        auto o = Options(24, 8, 3, 8);
+        o.delta = true;
+        o.keyFrames = KeyFrameMode::From1;
+        r.push_back({"fast-chunky3-delta-from1", o, 5, {Xpk(XpkMethod::Fast, 64, false, false, true, true)}});
+    }
+    {
+        auto o = Options(40, 6, 0, 4);
+        o.delta = true;
+        o.deltaUnit = 2;
+        o.keyFrames = KeyFrameMode::From0;
+        r.push_back({"nuke-planar0-worddelta-from0", o, 5, {Xpk(XpkMethod::Nuke, 96, true, false, false, true)}});
+    }
+    {
+        auto o = Options(72, 5, 1, 2);
+        o.delta = true;
+        o.deltaUnit = 4;
+        o.keyFrames = KeyFrameMode::From01;
+        r.push_back({"rake-planar1-longdelta-from01", o, 5, {Xpk(XpkMethod::Rake, 48, false, true, false, true)}});
+    }
+    {
+        auto o = Options(10, 4, 4, 24);
+        r.push_back({"mixed-rgb24", o, 5, everyMethod});
+    }
+    {
+        auto o = Options(12, 5, 4, 15);
+        o.storage = Storage::S404;
+        o.pack.stress = true;
+        r.push_back({"s404-rgb15", o, 3, {}});
+    }
+    {
+        auto o = Options(16, 4, 0, 6);
+        o.ham = true;
+        o.framePalette = true;
+        r.push_back({"fast-ham6-tails", o, 3, {Xpk(XpkMethod::Fast, 0x8000)}});
+    }
+    {
+        auto o = Options(16, 3, 1, 8);
+        o.ham = true;
+        r.push_back({"nuke-ham8", o, 3, {Xpk(XpkMethod::Nuke, 0x8000)}});
+    }
+    {
+        auto o = Options(20, 4, 4, 8);
+        o.delta = true;
+        o.framePalette = true;
+        r.push_back({"rake-chunky4-delta-tails", o, 4, {Xpk(XpkMethod::Rake, 0x8000, true, false, false, true)}});
+    }
+    {
+        auto o = Options(16, 4, 0, 1);
+        o.delta = true;
+        o.framePalette = true;
+        o.keyFrames = KeyFrameMode::From1;
+        r.push_back({"mixed-planar0-delta-tails", o, 5, everyMethod});
+    }
+    {
+        auto o = Options(8, 4, 4, 8);  // chunky without PROF
+        o.writeProf = false;
+        r.push_back({"raw-chunky4-noprof", o, 3, {}});
+    }
+    return r;
+}
+
+}  // namespace
+
+FileLayout LayoutOf(std::span<const uint8_t> file) {
+    FileLayout layout;
+    std::vector<uint32_t> ends;
+    for (size_t at = 12; at + 8 <= file.size();) {
+        const uint32_t size = U32At(file, at + 4);
+        const auto id = file.subspan(at, 4);
+        if (std::equal(id.begin(), id.end(), "BODY")) {
+            layout.bodyStart = at + 8;
+            uint32_t start = 0;
+            for (uint32_t end : ends) {
+                layout.frames.emplace_back(layout.bodyStart + start, layout.bodyStart + end);
+                start = end;
+            }
+            return layout;
+        }
+        if (std::equal(id.begin(), id.end(), "PROF")) {
+            ends.clear();
+            for (size_t i = 0; i + 4 <= size; i += 4) ends.push_back(U32At(file, at + 8 + i));
+        }
+        at += 8 + size + (size & 1);
+    }
+    return layout;
+}
+
+std::vector<CorpusAnim> RobustnessCorpus() {
+    std::vector<CorpusAnim> corpus;
+    uint32_t seed = 1;
+    for (const Recipe& recipe : Recipes()) {
+        const auto frames = MakeFrames(recipe.options, recipe.frames, seed++);
+        Bytes file = encode::WriteYafa(frames, recipe.options);
+        if (!recipe.restore.empty()) file = Repack(file, recipe.restore);
+        const auto& o = recipe.options;
+        corpus.push_back({recipe.name, std::move(file), o.width, o.height, static_cast<uint16_t>(recipe.frames),
+                          o.depth <= 8 && !o.ham});
+    }
+    return corpus;
+}
+
+Bytes SampleData(int kind, size_t size, uint32_t seed) {
+    std::mt19937 rng(seed);
+    Bytes d(size);
+    switch (kind % kSampleKinds) {
+        case 0:  // runs of a few values
+            for (size_t i = 0; i < size;) {
+                const auto v = static_cast<uint8_t>(rng() % 4);
+                for (size_t k = rng() % 300 + 1; k-- > 0 && i < size;) d[i++] = v;
+            }
+            break;
+        case 1: {  // text from a small vocabulary
+            static const char* words[] = {"frame ", "delta ", "plane ", "the ", "chunk ", "palette "};
+            for (size_t i = 0; i < size;)
+                for (const char* w = words[rng() % 6]; *w && i < size; ++w) d[i++] = static_cast<uint8_t>(*w);
+            break;
+        }
+        case 2:  // noise
+            for (auto& b : d) b = static_cast<uint8_t>(rng());
+            break;
+        case 3:  // a block repeated from far back, with changes
+            for (size_t i = 0; i < size; ++i) d[i] = i < 3000 ? static_cast<uint8_t>(rng()) : d[i - 3000];
+            for (size_t i = 3000; i < size; i += 1 + rng() % 200) d[i] ^= 0x21;
+            break;
+        default:  // image rows: a gradient with a little noise
+            for (size_t i = 0; i < size; ++i) d[i] = static_cast<uint8_t>((i % 200) / 6 + (rng() % 9 == 0 ? rng() % 5 : 0));
+            break;
+    }
+    return d;
+}
+
+}  // namespace yafa::robust

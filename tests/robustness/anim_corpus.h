@@ -1,0 +1,43 @@
+// A fixed set of small, valid YAFA animations that together reach every
+// storage method (raw, S404, XPK with FAST, NUKE and RAKE, mixed within one
+// file), every delta unit and key-frame mode, palette tails, every frame
+// format and the chunky, RGB15, RGB24, HAM6 and HAM8 pixel paths. The
+// robustness tests and the fuzzers' seed corpora are made from it.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace yafa::robust {
+
+using Bytes = std::vector<uint8_t>;
+
+struct CorpusAnim {
+    std::string name;
+    Bytes file;
+    uint16_t width = 0;
+    uint16_t height = 0;
+    uint16_t frameCount = 0;
+    bool indexedOk = false;  // 8-bit output is defined (depth 8 or less, no HAM)
+};
+
+// The animations, built the same way on every call.
+std::vector<CorpusAnim> RobustnessCorpus();
+
+// Where the pieces of a YAFA file lie: the end of the BODY header and each
+// stored frame's [start, end) in the file. Empty `frames` when the file has
+// no PROF before BODY (frames then lie frameSize apart).
+struct FileLayout {
+    size_t bodyStart = 0;
+    std::vector<std::pair<size_t, size_t>> frames;
+};
+FileLayout LayoutOf(std::span<const uint8_t> file);
+
+// Sample data of a few kinds (runs, text, noise, repeats, gradients) for
+// the packers.
+Bytes SampleData(int kind, size_t size, uint32_t seed);
+constexpr int kSampleKinds = 5;
+
+}  // namespace yafa::robust

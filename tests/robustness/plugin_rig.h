@@ -1,0 +1,64 @@
+// A plugin module loaded the way the host loads it, a stand-in host for it,
+// and the request sequence the robustness tests put to every file.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "anim_corpus.h"
+#include "host/plugin_loader.h"
+#include "host/stand_in_host.h"
+
+namespace yafa::robust {
+
+struct Scenario {
+    bool indexed = false;         // 8-bit frames, asked for at open and at every load
+    std::vector<int32_t> frames;  // LoadFrame requests, in order
+};
+
+// Frame 0 to last, going back and skipping ahead so that delta animations
+// replay, advance without output and wrap around.
+std::vector<int32_t> RequestOrder(int32_t frameCount);
+
+struct RunResult {
+    bool opened = false;
+    AnimOpenInfo info{};
+    std::vector<std::optional<Bytes>> frames;  // per request; nullopt when LoadFrame failed
+    std::vector<int32_t> delays;               // GetFrameDelay of each requested frame
+};
+
+class PluginRig {
+public:
+    // Loads the module (aborting when it cannot) and starts a host of
+    // version 10 for it.
+    explicit PluginRig(const std::string& modulePath);
+    ~PluginRig();
+
+    const host::PluginEntryPoints& api() const { return plugin_->api(); }
+    host::StandInHost& host() { return *host_; }
+    // A symbol of the module beyond the nine entry points, or null.
+    void* Symbol(const char* name) const;
+
+    // Serves `file` under the name that Open and Run use.
+    void SetFile(Bytes file);
+
+    AnimHandle* Open(bool indexed, AnimOpenInfo* info);
+    // LoadFrame; the pixels are copied out and the buffer goes back through
+    // FreeFrame. nullopt when LoadFrame returned null.
+    std::optional<Bytes> Load(AnimHandle* anim, const AnimOpenInfo& info, int32_t frame, bool indexed);
+
+    // Opens the served file, makes the scenario's requests, closes it.
+    RunResult Run(const Scenario& scenario);
+
+private:
+    std::unique_ptr<host::LoadedPlugin> plugin_;
+    std::unique_ptr<host::StandInHost> host_;
+    void* self_ = nullptr;  // a second reference to the module, for Symbol
+};
+
+inline constexpr char kFileName[] = "mem/robust.yafa";
+
+}  // namespace yafa::robust
