@@ -10,19 +10,9 @@
 #include <vector>
 
 #include "pack_options.h"
+#include "yafa/info_flags.h"
 
 namespace yafa::encode {
-
-// INFO flag bits.
-enum : uint16_t {
-    YAFA_HAM = 0x01,
-    YAFA_FRAMEPALETTE = 0x02,
-    YAFA_DELTA = 0x04,
-    YAFA_WORDDELTA = 0x08,
-    YAFA_LONGDELTA = 0x10,
-    YAFA_DELTAFROM1 = 0x20,
-    YAFA_DELTAFROM0 = 0x40,
-};
 
 // Which frames of a delta animation are stored whole, and what the first
 // deltas apply to. Every later frame i is a delta against frame i - 2.

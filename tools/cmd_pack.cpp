@@ -4,7 +4,6 @@
 // frames when their colours fit in it together, else (with --frame-palette)
 // a palette per frame. More colours need true colour (--depth 15 or 24) or
 // an explicit --quantize; --ham6 and --ham8 approximate by their nature.
-#include <dlfcn.h>
 #include <libimagequant.h>
 #include <unistd.h>
 
@@ -24,6 +23,7 @@
 #include "pack_stats.h"
 #include "planar_encoder.h"
 #include "progress.h"
+#include "quantiser.h"
 #include "yafa_writer.h"
 
 namespace yafa::tool {
@@ -117,24 +117,6 @@ Plan MakePlan(const PackCommandOptions& o) {
 }
 
 // --- Colour reduction --------------------------------------------------------
-
-// libimagequant spreads its work over OpenMP threads, whose spin-waiting
-// costs more than it gains on pictures of this size.
-void UseOneQuantiserThread() {
-    static const bool done = [] {
-        using SetThreads = void (*)(int);
-        if (void* fn = ::dlsym(RTLD_DEFAULT, "omp_set_num_threads")) reinterpret_cast<SetThreads>(fn)(1);
-        return true;
-    }();
-    (void)done;
-}
-
-struct LiqDeleter {
-    void operator()(liq_attr* p) const { liq_attr_destroy(p); }
-    void operator()(liq_image* p) const { liq_image_destroy(p); }
-    void operator()(liq_histogram* p) const { liq_histogram_destroy(p); }
-    void operator()(liq_result* p) const { liq_result_destroy(p); }
-};
 
 // A palette of at most maxColours for all the given pictures together.
 std::vector<uint32_t> QuantisePalette(const std::vector<const std::vector<uint32_t>*>& pictures, uint32_t width,

@@ -1,4 +1,5 @@
 #include "colour_reduction.h"
+#include "quantiser.h"
 
 #include <dlfcn.h>
 #include <libimagequant.h>
@@ -29,24 +30,6 @@ bool ExactPalette(const uint32_t* pixels, uint64_t count, PalettedImage* out) {
     return true;
 }
 
-// libimagequant spreads its work over OpenMP threads, whose spin-waiting
-// costs more than it gains on frames of this size (and badly so on a busy
-// machine). One thread, set through the OpenMP runtime the quantiser
-// brought in, if it did.
-void UseOneQuantiserThread() {
-    static const bool done = [] {
-        using SetThreads = void (*)(int);
-        if (void* fn = ::dlsym(RTLD_DEFAULT, "omp_set_num_threads")) reinterpret_cast<SetThreads>(fn)(1);
-        return true;
-    }();
-    (void)done;
-}
-
-struct LiqDeleter {
-    void operator()(liq_attr* p) const { liq_attr_destroy(p); }
-    void operator()(liq_image* p) const { liq_image_destroy(p); }
-    void operator()(liq_result* p) const { liq_result_destroy(p); }
-};
 
 }  // namespace
 
@@ -101,6 +84,15 @@ bool FromTrueColour(const uint32_t* pixels, uint32_t width, uint32_t height, Pal
     if (out->colours.empty()) out->colours.push_back(0);
     out->quantised = true;
     return true;
+}
+
+void UseOneQuantiserThread() {
+    static const bool done = [] {
+        using SetThreads = void (*)(int);
+        if (void* fn = ::dlsym(RTLD_DEFAULT, "omp_set_num_threads")) reinterpret_cast<SetThreads>(fn)(1);
+        return true;
+    }();
+    (void)done;
 }
 
 }  // namespace yafa::tool

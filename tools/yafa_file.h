@@ -8,18 +8,9 @@
 #include <string>
 #include <vector>
 
-namespace yafa::tool {
+#include "yafa/info_flags.h"
 
-// INFO flag bits.
-enum : uint16_t {
-    YAFA_HAM = 0x01,
-    YAFA_FRAMEPALETTE = 0x02,
-    YAFA_DELTA = 0x04,
-    YAFA_WORDDELTA = 0x08,
-    YAFA_LONGDELTA = 0x10,
-    YAFA_DELTAFROM1 = 0x20,
-    YAFA_DELTAFROM0 = 0x40,
-};
+namespace yafa::tool {
 
 struct YafaLayout {
     // INFO, all 0 when the file has none before BODY.

@@ -4,21 +4,9 @@
 #include <cstdint>
 
 #include "lumivue/host_abi.h"
+#include "yafa/info_flags.h"
 
-// INFO flag bits.
-enum : int32_t {
-    YAFA_HAM = 0x01,
-    YAFA_FRAMEPALETTE = 0x02,
-    YAFA_DELTA = 0x04,
-    YAFA_WORDDELTA = 0x08,
-    YAFA_LONGDELTA = 0x10,
-    YAFA_DELTAFROM1 = 0x20,
-    YAFA_DELTAFROM0 = 0x40,
-};
-
-// INFO frame formats: 0 to 2 planar, 3 and 4 chunky.
-constexpr int32_t YAFA_MAX_FRAME_FORMAT = 4;
-constexpr bool IsChunkyFormat(int32_t frameFormat) noexcept { return frameFormat >= 3; }
+constexpr bool IsChunkyFormat(int32_t frameFormat) noexcept { return frameFormat >= YAFA_FIRST_CHUNKY_FORMAT; }
 
 // Allocated zero-filled by OpenAnim with calloc; everything it points to
 // comes from the C allocator and is released by CloseAnim.
