@@ -140,10 +140,10 @@ Bytes DeltaBytes(const std::array<uint32_t, 8>& ops, const std::array<uint32_t, 
 // 16 x 4, 2 planes, 1-byte columns; frames 0 and 1 are deltas on cleared
 // buffers, frame 2 builds on frame 0.
 Bytes HandAnim(const std::vector<Bytes>& frames, uint16_t flags = kDelta | kDeltaFrom0) {
-    AnimSpec spec;
-    spec.info = {16, 4, 2, 1, uint16_t(frames.size()), 1, flags};
-    spec.frames = frames;
-    return BuildAnim(spec);
+    AnimRecipe recipe;
+    recipe.info = {16, 4, 2, 1, uint16_t(frames.size()), 1, flags};
+    recipe.frames = frames;
+    return BuildAnim(recipe);
 }
 
 // Pixels of a 16-pixel-wide, 2-plane image from its plane bytes.
@@ -202,10 +202,10 @@ TEST_F(DeltaTest, LongRunsAndSkips) {
         frames.push_back(DeltaFrame(EncodeDelta(base, PackPlanar(image, w, h, 1), g, rng)));
         images.push_back(std::move(image));
     }
-    AnimSpec spec;
-    spec.info = {uint16_t(w), uint16_t(h), 1, 1, 3, 1, kDelta | kDeltaFrom0};
-    spec.frames = frames;
-    auto handle = Open(BuildAnim(spec));
+    AnimRecipe recipe;
+    recipe.info = {uint16_t(w), uint16_t(h), 1, 1, 3, 1, kDelta | kDeltaFrom0};
+    recipe.frames = frames;
+    auto handle = Open(BuildAnim(recipe));
     ASSERT_NE(handle, nullptr);
     for (int32_t f : {2, 0, 1, 2}) EXPECT_EQ(Load8(handle.get(), f).indices, images[size_t(f)]) << f;
 }
@@ -280,10 +280,10 @@ TEST_F(DeltaTest, KeyFrameShorterThanItsPlanesFails) {
         MakeDeltaAnim({.width = 16, .height = 4, .depth = 2, .format = 1, .flags = kDelta, .frames = 3, .seed = 33});
     std::vector<Bytes> frames = anim.frames;
     frames[1].resize(frames[1].size() - 1);
-    AnimSpec spec;
-    spec.info = {16, 4, 2, 1, 3, 1, kDelta};
-    spec.frames = frames;
-    auto handle = Open(BuildAnim(spec));
+    AnimRecipe recipe;
+    recipe.info = {16, 4, 2, 1, 3, 1, kDelta};
+    recipe.frames = frames;
+    auto handle = Open(BuildAnim(recipe));
     ASSERT_NE(handle, nullptr);
     EXPECT_EQ(Load8(handle.get(), 0).indices, anim.expected[0]);
     EXPECT_FALSE(Load8(handle.get(), 1).ok);

@@ -61,16 +61,16 @@ TEST_F(PixelPaths, ChunkyIndicesCopyAndLookUp) {
     const auto palette = TestPalette(256, 3);
     for (uint16_t format : {3, 4}) {
         for (uint16_t depth : {8, 5}) {
-            AnimSpec spec;
-            spec.info = {17, 3, depth, 1, 2, format, 0};
-            spec.frames = {RandomPixels(51, 8, rng), RandomPixels(51, 8, rng)};
-            spec.palette = palette;
-            spec.prof = format == 3;
-            auto anim = Open(BuildAnim(spec));
+            AnimRecipe recipe;
+            recipe.info = {17, 3, depth, 1, 2, format, 0};
+            recipe.frames = {RandomPixels(51, 8, rng), RandomPixels(51, 8, rng)};
+            recipe.palette = palette;
+            recipe.prof = format == 3;
+            auto anim = Open(BuildAnim(recipe));
             ASSERT_NE(anim, nullptr);
             for (int32_t f : {1, 0}) {
-                EXPECT_EQ(Load8(anim.get(), f).indices, spec.frames[size_t(f)]) << format << ' ' << f;
-                EXPECT_EQ(Load32(anim.get(), f).pixels, Lookup(spec.frames[size_t(f)], palette)) << format << ' ' << f;
+                EXPECT_EQ(Load8(anim.get(), f).indices, recipe.frames[size_t(f)]) << format << ' ' << f;
+                EXPECT_EQ(Load32(anim.get(), f).pixels, Lookup(recipe.frames[size_t(f)], palette)) << format << ' ' << f;
             }
         }
     }
@@ -86,12 +86,12 @@ TEST_F(PixelPaths, Rgb15TakesFiveBitsPerComponentIgnoringBit15) {
     const std::vector<uint16_t> values{0x7FFF, 0x8000, 0xFFFF, 0x7C00, 0x03E0, 0x001F, 0x4210, 0x0421};
     const std::vector<uint32_t> expected{0xF8F8F8, 0, 0xF8F8F8, 0xF80000, 0x00F800, 0x0000F8, 0x808080, 0x080808};
     for (uint16_t format : {3, 4}) {
-        AnimSpec spec;
-        spec.info = {4, 2, 15, 1, 1, format, 0};
-        spec.frames = {Rgb15Bytes(values)};
-        spec.prof = format == 3;
+        AnimRecipe recipe;
+        recipe.info = {4, 2, 15, 1, 1, format, 0};
+        recipe.frames = {Rgb15Bytes(values)};
+        recipe.prof = format == 3;
         AnimOpenInfo info{};
-        auto anim = Open(BuildAnim(spec), 0, &info);
+        auto anim = Open(BuildAnim(recipe), 0, &info);
         ASSERT_NE(anim, nullptr);
         EXPECT_EQ(info.depth, 15);
         FrameRequest request{};
@@ -104,11 +104,11 @@ TEST_F(PixelPaths, Rgb24TakesBytesInOrder) {
     const Bytes bytes{0x12, 0x34, 0x56, 0xFF, 0x00, 0x80, 0x00, 0x00, 0x00, 0x01, 0x02, 0x03, 0xAB, 0xCD, 0xEF, 0xFF, 0xFF, 0xFF};
     const std::vector<uint32_t> expected{0x123456, 0xFF0080, 0, 0x010203, 0xABCDEF, 0xFFFFFF};
     for (uint16_t format : {3, 4}) {
-        AnimSpec spec;
-        spec.info = {3, 2, 24, 1, 1, format, 0};
-        spec.frames = {bytes};
-        spec.prof = format == 3;
-        auto anim = Open(BuildAnim(spec));
+        AnimRecipe recipe;
+        recipe.info = {3, 2, 24, 1, 1, format, 0};
+        recipe.frames = {bytes};
+        recipe.prof = format == 3;
+        auto anim = Open(BuildAnim(recipe));
         ASSERT_NE(anim, nullptr);
         EXPECT_EQ(Load32(anim.get(), 0).pixels, expected) << format;
     }
@@ -133,12 +133,12 @@ const std::vector<uint32_t> kHam6Out{0x0000F0, 0xA000F0, 0xA050F0, 0x102030, 0x0
 
 TEST_F(PixelPaths, Ham6FromPlanesWithPaletteTail) {
     const auto palette = HamPalette(16);
-    AnimSpec spec;
-    spec.info = {6, 2, 6, 1, 1, 0, kHam | kFramePalette};
-    spec.frames = {PackPlanar(kHam6Rows, 6, 2, 6)};
-    Append(spec.frames[0], PaletteTail(palette));
-    spec.prof = false;
-    auto anim = Open(BuildAnim(spec));
+    AnimRecipe recipe;
+    recipe.info = {6, 2, 6, 1, 1, 0, kHam | kFramePalette};
+    recipe.frames = {PackPlanar(kHam6Rows, 6, 2, 6)};
+    Append(recipe.frames[0], PaletteTail(palette));
+    recipe.prof = false;
+    auto anim = Open(BuildAnim(recipe));
     ASSERT_NE(anim, nullptr);
     FrameRequest request{};
     EXPECT_EQ(Load32(anim.get(), 0, &request).pixels, kHam6Out);
@@ -150,12 +150,12 @@ TEST_F(PixelPaths, Ham6ValuesFrom64OnHoldThePixelBefore) {
                      0x1F, 0xC0, 0x2A, 0x41, 0x01, 0x3F};
     const std::vector<uint32_t> expected{0, 0x500000, 0x500000, 0x500000, 0x500030, 0x500030,
                                          0x0000F0, 0x0000F0, 0xA000F0, 0xA000F0, 0x102030, 0x10F030};
-    AnimSpec spec;
-    spec.info = {6, 2, 6, 1, 1, 4, kHam};
-    spec.frames = {rows};
-    spec.palette = HamPalette(16);
-    spec.prof = false;
-    auto anim = Open(BuildAnim(spec));
+    AnimRecipe recipe;
+    recipe.info = {6, 2, 6, 1, 1, 4, kHam};
+    recipe.frames = {rows};
+    recipe.palette = HamPalette(16);
+    recipe.prof = false;
+    auto anim = Open(BuildAnim(recipe));
     ASSERT_NE(anim, nullptr);
     EXPECT_EQ(Load32(anim.get(), 0).pixels, expected);
 }
@@ -167,15 +167,15 @@ TEST_F(PixelPaths, Ham8FromPlanesAndFromChunkyBytes) {
                                          0,        0,        0x0000F8, 0x0A0B0C, 0x0AFC0C, 0x04FC0C};
     // Planes with a 64-colour palette tail; chunky bytes with DRGB.
     for (uint16_t format : {0, 4}) {
-        AnimSpec spec;
-        spec.info = {6, 2, 8, 1, 1, format, uint16_t(format == 0 ? kHam | kFramePalette : kHam)};
-        spec.frames = {format == 0 ? PackPlanar(rows, 6, 2, 8) : rows};
+        AnimRecipe recipe;
+        recipe.info = {6, 2, 8, 1, 1, format, uint16_t(format == 0 ? kHam | kFramePalette : kHam)};
+        recipe.frames = {format == 0 ? PackPlanar(rows, 6, 2, 8) : rows};
         if (format == 0)
-            Append(spec.frames[0], PaletteTail(HamPalette(64)));
+            Append(recipe.frames[0], PaletteTail(HamPalette(64)));
         else
-            spec.palette = HamPalette(64);
-        spec.prof = false;
-        auto anim = Open(BuildAnim(spec));
+            recipe.palette = HamPalette(64);
+        recipe.prof = false;
+        auto anim = Open(BuildAnim(recipe));
         ASSERT_NE(anim, nullptr);
         EXPECT_EQ(Load32(anim.get(), 0).pixels, expected) << format;
     }
@@ -195,11 +195,11 @@ TEST_F(PixelPaths, IndexedRequestWithoutAnIndexedFormFails) {
         {{3, 2, 24, 1, 1, 4, 0}, Bytes(18, 0x33)},
     };
     for (const Case& c : cases) {
-        AnimSpec spec;
-        spec.info = c.info;
-        spec.frames = {c.frame};
-        spec.prof = false;
-        auto anim = Open(BuildAnim(spec));
+        AnimRecipe recipe;
+        recipe.info = c.info;
+        recipe.frames = {c.frame};
+        recipe.prof = false;
+        auto anim = Open(BuildAnim(recipe));
         ASSERT_NE(anim, nullptr);
         EXPECT_FALSE(Load8(anim.get(), 0).ok) << c.info.depth;
         EXPECT_TRUE(Load32(anim.get(), 0).ok) << c.info.depth;
@@ -214,19 +214,19 @@ TEST_F(PixelPaths, EachFramesTailReplacesOnlyTheFirstPaletteSizeEntries) {
     const std::vector<std::vector<uint32_t>> tails{TestPalette(4, 50), TestPalette(4, 60)};
     const std::vector<Bytes> images{RandomPixels(20 * 2, 3, rng), RandomPixels(20 * 2, 3, rng)};
     for (uint16_t format : {0, 1}) {
-        AnimSpec spec;
-        spec.info = {20, 2, 3, 1, 2, format, kFramePalette};
-        spec.palette = drgb;
-        spec.prof = format == 1;
+        AnimRecipe recipe;
+        recipe.info = {20, 2, 3, 1, 2, format, kFramePalette};
+        recipe.palette = drgb;
+        recipe.prof = format == 1;
         for (size_t f = 0; f < 2; ++f) {
-            spec.frames.push_back(PackPlanar(images[f], 20, 2, 3));
+            recipe.frames.push_back(PackPlanar(images[f], 20, 2, 3));
             // Depth 3 carries 8 colours; only entries 0..3 differ from DRGB.
             std::vector<uint32_t> tail = drgb;
             std::copy(tails[f].begin(), tails[f].end(), tail.begin());
-            Append(spec.frames.back(), PaletteTail(tail));
+            Append(recipe.frames.back(), PaletteTail(tail));
         }
-        spec.info.depth = 3;
-        auto anim = Open(BuildAnim(spec));
+        recipe.info.depth = 3;
+        auto anim = Open(BuildAnim(recipe));
         ASSERT_NE(anim, nullptr);
         for (size_t f : {1, 0, 1}) {
             std::vector<uint32_t> expected = drgb;
@@ -246,10 +246,10 @@ TEST_F(PixelPaths, EachFramesTailReplacesOnlyTheFirstPaletteSizeEntries) {
 // A frame of width or height 0 is still a buffer the host can free.
 TEST_F(PixelPaths, EmptyFramesAreNonNullBuffers) {
     for (const auto& [w, h] : {std::pair{0, 5}, std::pair{5, 0}, std::pair{0, 0}}) {
-        AnimSpec spec;
-        spec.info = {uint16_t(w), uint16_t(h), 1, 1, 1, 1, 0};
-        spec.frames = {Bytes{1, 2, 3, 4}};
-        auto anim = Open(BuildAnim(spec));
+        AnimRecipe recipe;
+        recipe.info = {uint16_t(w), uint16_t(h), 1, 1, 1, 1, 0};
+        recipe.frames = {Bytes{1, 2, 3, 4}};
+        auto anim = Open(BuildAnim(recipe));
         ASSERT_NE(anim, nullptr);
         for (int32_t flags : {0, int32_t(ANIM_REQUEST_INDEXED)}) {
             FrameRequest request{};
@@ -361,10 +361,10 @@ TEST_F(BadFrames, FrameTooShortForPixelsOrPaletteTail) {
             good.resize(4);
             Append(good, PaletteTail(TestPalette(2, 3)));
         }
-        AnimSpec spec;
-        spec.info = c.info;
-        spec.frames = {Bytes(good.begin(), good.begin() + ptrdiff_t(c.badLength)), good};
-        auto anim = Open(BuildAnim(spec));
+        AnimRecipe recipe;
+        recipe.info = c.info;
+        recipe.frames = {Bytes(good.begin(), good.begin() + ptrdiff_t(c.badLength)), good};
+        auto anim = Open(BuildAnim(recipe));
         ASSERT_NE(anim, nullptr);
         EXPECT_FALSE(Load32(anim.get(), 0).ok);
         EXPECT_TRUE(Load32(anim.get(), 1).ok);

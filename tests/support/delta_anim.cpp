@@ -12,12 +12,12 @@ int DeltaBase(uint16_t flags, int frame) {
     return from0 ? -1 : -2;
 }
 
-DeltaAnim MakeDeltaAnim(const DeltaAnimSpec& spec) {
-    const int w = spec.width, h = spec.height;
-    const uint16_t flags = spec.flags | kDelta;
-    const bool chunky = spec.format >= 3;
-    const int planes = chunky ? 8 : spec.depth;
-    const int bits = chunky ? 8 : spec.depth;
+DeltaAnim MakeDeltaAnim(const DeltaAnimRecipe& recipe) {
+    const int w = recipe.width, h = recipe.height;
+    const uint16_t flags = recipe.flags | kDelta;
+    const bool chunky = recipe.format >= 3;
+    const int planes = chunky ? 8 : recipe.depth;
+    const int bits = chunky ? 8 : recipe.depth;
     const int rowBytes = PlaneRowBytes(w);
     const int unit = flags & kWordDelta ? 2 : flags & kLongDelta ? 4 : 1;
     const int unitsPerRow = unit == 1 ? rowBytes : unit == 2 ? w / 16 : w / 32;
@@ -29,8 +29,8 @@ DeltaAnim MakeDeltaAnim(const DeltaAnimSpec& spec) {
         return chunky ? int(n % size_t(rowBytes)) < coveredBytes : int(n % size_t(w)) < coveredBytes * 8;
     };
 
-    const int depthForPalette = chunky ? 8 : spec.depth;
-    const size_t paletteSize = spec.depth > 8 ? 0 : size_t(1) << depthForPalette;
+    const int depthForPalette = chunky ? 8 : recipe.depth;
+    const size_t paletteSize = recipe.depth > 8 ? 0 : size_t(1) << depthForPalette;
     const bool tails = flags & kFramePalette;
     const std::vector<uint32_t> drgb = [&] {
         std::vector<uint32_t> p;
@@ -38,10 +38,10 @@ DeltaAnim MakeDeltaAnim(const DeltaAnimSpec& spec) {
         return p;
     }();
 
-    std::mt19937 rng(spec.seed);
+    std::mt19937 rng(recipe.seed);
     DeltaAnim anim;
     std::vector<Bytes> states;
-    for (int i = 0; i < spec.frames; ++i) {
+    for (int i = 0; i < recipe.frames; ++i) {
         const int base = DeltaBase(flags, i);
         const Bytes zeroImage(size_t(w) * h, 0);
         const Bytes& baseImage = base >= 0 ? anim.expected[size_t(base)] : zeroImage;
@@ -61,7 +61,7 @@ DeltaAnim MakeDeltaAnim(const DeltaAnimSpec& spec) {
                 state = image;
                 state.resize(std::max(stateSize, state.size()), 0);
             } else {
-                state = PackPlanar(image, w, h, spec.depth);
+                state = PackPlanar(image, w, h, recipe.depth);
             }
             stored = state;
         } else {
@@ -72,7 +72,7 @@ DeltaAnim MakeDeltaAnim(const DeltaAnimSpec& spec) {
             if (chunky) {
                 std::copy(image.begin(), image.end(), target.begin());
             } else {
-                target = PackPlanar(image, w, h, spec.depth);
+                target = PackPlanar(image, w, h, recipe.depth);
             }
             stored = DeltaFrame(EncodeDelta(baseState, target, g, rng), 0xFFFFFFFFu);
             state = baseState;
@@ -95,8 +95,8 @@ DeltaAnim MakeDeltaAnim(const DeltaAnimSpec& spec) {
         states.push_back(std::move(state));
     }
 
-    AnimSpec file;
-    file.info = {uint16_t(w), uint16_t(h), uint16_t(spec.depth), 2, uint16_t(spec.frames), spec.format, flags};
+    AnimRecipe file;
+    file.info = {uint16_t(w), uint16_t(h), uint16_t(recipe.depth), 2, uint16_t(recipe.frames), recipe.format, flags};
     file.frames = anim.frames;
     file.palette = drgb;
     file.prof = true;

@@ -13,7 +13,7 @@
 
 namespace yafa::test {
 
-struct DeltaAnimSpec {
+struct DeltaAnimRecipe {
     int width = 16, height = 4;
     int depth = 2;            // declared INFO depth
     uint16_t format = 1;      // 0..2 planar, 3 or 4 chunky
@@ -29,7 +29,7 @@ struct DeltaAnim {
     std::vector<std::vector<uint32_t>> palettes;  // per frame: the palette after decoding it
 };
 
-DeltaAnim MakeDeltaAnim(const DeltaAnimSpec& spec);
+DeltaAnim MakeDeltaAnim(const DeltaAnimRecipe& recipe);
 
 // Which frame's state a frame builds on: -1 for a cleared buffer, -2 for a
 // key frame (stored whole).

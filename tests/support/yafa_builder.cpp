@@ -101,15 +101,15 @@ std::vector<uint32_t> FrameEnds(std::span<const Bytes> frames) {
     return ends;
 }
 
-Bytes BuildAnim(const AnimSpec& spec) {
-    Bytes out = Form({InfoChunk(spec.info)});
-    if (!spec.palette.empty()) Append(out, DrgbChunk(spec.palette));
-    if (spec.prof) {
-        const std::vector<uint32_t> ends = FrameEnds(spec.frames);
+Bytes BuildAnim(const AnimRecipe& recipe) {
+    Bytes out = Form({InfoChunk(recipe.info)});
+    if (!recipe.palette.empty()) Append(out, DrgbChunk(recipe.palette));
+    if (recipe.prof) {
+        const std::vector<uint32_t> ends = FrameEnds(recipe.frames);
         Append(out, ProfChunk(ends));
     }
-    if (!spec.ttbl.empty()) Append(out, TtblChunk(spec.ttbl));
-    Append(out, BodyChunk(spec.frames));
+    if (!recipe.ttbl.empty()) Append(out, TtblChunk(recipe.ttbl));
+    Append(out, BodyChunk(recipe.frames));
     return out;
 }
 
@@ -235,12 +235,12 @@ Bytes RandomPixels(size_t count, int bits, std::mt19937& rng) {
 
 Bytes PlanarAnim(const std::vector<Bytes>& images, int width, int height, int depth,
                  std::span<const uint32_t> palette, uint16_t format) {
-    AnimSpec spec;
-    spec.info = {uint16_t(width), uint16_t(height), uint16_t(depth), 1, uint16_t(images.size()), format, 0};
-    for (const Bytes& image : images) spec.frames.push_back(PackPlanar(image, width, height, depth));
-    spec.palette.assign(palette.begin(), palette.end());
-    spec.prof = format != 0;
-    return BuildAnim(spec);
+    AnimRecipe recipe;
+    recipe.info = {uint16_t(width), uint16_t(height), uint16_t(depth), 1, uint16_t(images.size()), format, 0};
+    for (const Bytes& image : images) recipe.frames.push_back(PackPlanar(image, width, height, depth));
+    recipe.palette.assign(palette.begin(), palette.end());
+    recipe.prof = format != 0;
+    return BuildAnim(recipe);
 }
 
 }  // namespace yafa::test

@@ -56,14 +56,14 @@ Bytes Form(std::initializer_list<Bytes> chunks);
 std::vector<uint32_t> FrameEnds(std::span<const Bytes> frames);
 
 // A complete file: INFO, optional DRGB, optional PROF, optional TTBL, BODY.
-struct AnimSpec {
+struct AnimRecipe {
     Info info;
     std::vector<Bytes> frames;
     std::vector<uint32_t> palette;  // no DRGB when empty
     bool prof = true;
     std::vector<uint16_t> ttbl;  // no TTBL when empty
 };
-Bytes BuildAnim(const AnimSpec& spec);
+Bytes BuildAnim(const AnimRecipe& recipe);
 
 int PlaneRowBytes(int width);
 
