@@ -3,8 +3,10 @@
 // payload; control words and match words are read backwards from its end,
 // and the chunk ends after the first control word that leaves the word
 // position at or below the literal position.
+#include <bit>
 #include <cstring>
 
+#include "unpack/copy_util.h"
 #include "unpack/xpk_chunk_job.h"
 #include "util/big_endian.h"
 
@@ -14,6 +16,46 @@ namespace {
 
 constexpr int kTokensPerControl = 16;
 constexpr uint32_t kMaxMatch = 18;
+constexpr size_t kMaxDistance = 4095;
+
+// A control word's tokens sit in bits 31..16, the next one on top, with a
+// marker bit below them: once the marker is on top, the word is used up.
+constexpr uint32_t kMarker = 0x8000;
+constexpr uint32_t kUsedUp = 0x80000000;
+
+// What one control word of 16 worst-case tokens may need: 16 match words,
+// literals read 16 bytes at a time (so up to 31 bytes from the literal
+// position), and 16 copies of 18 bytes plus a copy's overrun.
+constexpr uint32_t kWordRoom = 2 * kTokensPerControl;
+constexpr uint32_t kLiteralRoom = 2 * kTokensPerControl;
+constexpr size_t kOutputRoom = kTokensPerControl * kMaxMatch + kCopyOverrun;
+
+// Runs the tokens of one control word while all of the room above is there.
+// Stops early, leaving the token on top, at a match that must go the careful
+// way: D = 0, or (near the stream's start) D reaching before output[0].
+template <bool kNearStart>
+[[gnu::always_inline]] inline uint32_t RunRoomyTokens(uint32_t tokens, const uint8_t* packed, uint32_t& lit,
+                                                      uint32_t& wp, uint8_t*& out, const uint8_t* outBase) noexcept {
+    for (;;) {
+        // The literals before the next match, copied 16 at once; the bytes
+        // beyond them are overwritten by what follows.
+        const int literals = std::countl_zero(tokens);
+        std::memcpy(out, packed + lit, 16);
+        out += literals;
+        lit += static_cast<uint32_t>(literals);
+        tokens <<= literals;
+        if (tokens == kUsedUp) return tokens;
+
+        const uint32_t m = LoadU16BE(packed + wp - 2);
+        const size_t distance = m >> 4;
+        if (kNearStart ? distance - 1 >= static_cast<size_t>(out - outBase) : distance == 0) return tokens;
+        wp -= 2;
+        tokens <<= 1;
+        const size_t length = kMaxMatch - (m & 15);
+        CopyMatchUp(out, distance, length);
+        out += length;
+    }
+}
 
 }  // namespace
 
@@ -32,46 +74,20 @@ bool DecodeFastChunk(const XpkChunkJob& job) noexcept {
     do {
         if (wp < 2) return false;
         wp -= 2;
-        uint32_t ctrl = LoadU16BE(packed + wp);
+        uint32_t tokens = (uint32_t{LoadU16BE(packed + wp)} << 16) | kMarker;
 
-        // When 16 worst-case tokens (16 literals, 16 match words, 16 copies
-        // of 18 bytes) fit everywhere, run them without per-token checks.
-        const bool roomy = wp >= 2 * kTokensPerControl && litLimit - lit >= kTokensPerControl &&
-                           static_cast<size_t>(outEnd - out) >= kTokensPerControl * kMaxMatch;
-        int token = 0;
-        if (roomy && ctrl == 0) {  // 16 literals
-            std::memcpy(out, packed + lit, kTokensPerControl);
-            out += kTokensPerControl;
-            lit += kTokensPerControl;
-            token = kTokensPerControl;
-        } else if (roomy) {
-            for (; token < kTokensPerControl; ++token, ctrl <<= 1) {
-                if (!(ctrl & 0x8000)) {
-                    *out++ = packed[lit++];
-                    continue;
-                }
-                const uint32_t m = LoadU16BE(packed + wp - 2);
-                const size_t distance = m >> 4;
-                // D = 0 and D reaching before output[0] go the careful way.
-                if (distance - 1 >= static_cast<size_t>(out - outBase)) break;
-                wp -= 2;
-                const uint32_t length = kMaxMatch - (m & 15);
-                const uint8_t* src = out - distance;
-                if (distance >= kMaxMatch) {
-                    // No overlap within 18 bytes; the bytes beyond `length`
-                    // are overwritten by the following tokens or lie in the
-                    // room checked above.
-                    std::memcpy(out, src, kMaxMatch);
-                } else {
-                    for (uint32_t i = 0; i < length; ++i) out[i] = src[i];
-                }
-                out += length;
-            }
+        // With room for 16 worst-case tokens everywhere, run them without
+        // per-token checks.
+        if (wp >= kWordRoom && litLimit - lit >= kLiteralRoom && static_cast<size_t>(outEnd - out) >= kOutputRoom) {
+            if (static_cast<size_t>(out - outBase) >= kMaxDistance)
+                tokens = RunRoomyTokens<false>(tokens, packed, lit, wp, out, outBase);
+            else
+                tokens = RunRoomyTokens<true>(tokens, packed, lit, wp, out, outBase);
         }
         // Careful tail: near the ends of the streams or of the buffer, and
         // for the rare tokens the loop above hands over.
-        for (; token < kTokensPerControl; ++token, ctrl <<= 1) {
-            if (!(ctrl & 0x8000)) {
+        for (; tokens != kUsedUp; tokens <<= 1) {
+            if (!(tokens & kUsedUp)) {
                 if (lit >= litLimit || out >= outEnd) return false;
                 *out++ = packed[lit++];
                 continue;

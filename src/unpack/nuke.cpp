@@ -2,11 +2,14 @@
 // that take their words from one forward stream (token bits, 2-bit pairs,
 // nibbles, distance bits); literal bytes are read backwards from the end of
 // the payload.
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
+#include "unpack/copy_util.h"
 #include "unpack/xpk_chunk_job.h"
+#include "util/big_endian.h"
 
 namespace yafa {
 namespace {
@@ -27,27 +30,33 @@ constexpr NukeDistanceCode kNukeCodes[16] = {
 };
 static_assert(sizeof(kNukeCodes) == 96);
 
-// The payload seen from both ends: forward words from `fwd` upwards, literal
-// bytes from `lit` downwards. fwd <= lit always, so the two never overlap.
-struct NukeInput {
-    const uint8_t* bytes;
-    uint32_t fwd;
-    uint32_t lit;
+// The token-bit and pair readers keep their word's unread bits at the top of
+// a 32-bit value with a marker bit just below them; once the marker is on
+// top, the word is used up. The nibble reader keeps its word's unread
+// nibbles at the bottom with a marker above them; once only the marker is
+// left, the word is used up.
+constexpr uint32_t kMarker = 0x8000;
+constexpr uint32_t kUsedUp = 0x80000000;
+constexpr uint64_t kNibblesUsedUp = 1;
 
-    bool Word16(uint32_t& word) noexcept {
-        if (lit - fwd < 2) return false;
-        word = (uint32_t{bytes[fwd]} << 8) | bytes[fwd + 1];
-        fwd += 2;
-        return true;
+// Writes count literal bytes to out, taken downwards from just below `from`
+// (which lies `before` bytes above the payload's start), 8 at a time where
+// the payload and the output (`room` bytes) leave space for whole blocks.
+inline void CopyReversed(uint8_t* out, const uint8_t* from, size_t count, size_t before, size_t room) noexcept {
+    const size_t blocks = (count + 7) / 8 * 8;
+    if constexpr (std::endian::native == std::endian::little) {
+        if (blocks <= before && blocks <= room) {
+            for (size_t i = 0; i < count; i += 8) {
+                uint64_t v;
+                std::memcpy(&v, from - i - 8, 8);
+                v = __builtin_bswap64(v);
+                std::memcpy(out + i, &v, 8);
+            }
+            return;
+        }
     }
-    bool Word32(uint32_t& word) noexcept {
-        if (lit - fwd < 4) return false;
-        word = (uint32_t{bytes[fwd]} << 24) | (uint32_t{bytes[fwd + 1]} << 16) | (uint32_t{bytes[fwd + 2]} << 8) |
-               bytes[fwd + 3];
-        fwd += 4;
-        return true;
-    }
-};
+    for (size_t i = 0; i < count; ++i) out[i] = *--from;
+}
 
 }  // namespace
 
@@ -55,7 +64,13 @@ bool DecodeNukeChunk(const XpkChunkJob& job) noexcept {
     // A length so close to 2^32 that its rounded size wraps has no buffer.
     if (job.packedSize() < job.packedLength) return false;
 
-    NukeInput in{job.packed, 0, job.packedLength};
+    // The payload seen from both ends: forward words from `fwd` upwards,
+    // literal bytes from `lit` downwards. fwd <= lit always, so the two
+    // never overlap.
+    const uint8_t* const payload = job.packed;
+    const uint8_t* fwd = payload;
+    const uint8_t* lit = payload + job.packedLength;
+
     uint8_t* const first = job.output;
     uint8_t* out = first + job.chunkStart;
     uint8_t* const end = out + job.unpackedLength;
@@ -63,46 +78,64 @@ bool DecodeNukeChunk(const XpkChunkJob& job) noexcept {
 
     // Each reader holds the rest of its current word; an empty one takes the
     // next word from the forward stream when asked for a value.
-    uint32_t tokenWord = 0, tokenLeft = 0;  // bits, from bit 15 down
-    uint32_t pairWord = 0, pairLeft = 0;    // pairs, from bits 15..14 down
-    uint32_t nibbleWord = 0, nibbleLeft = 0;  // nibbles, from bits 3..0 up
-    uint32_t distWord = 0, distLeft = 0;    // a bit stream, MSB first
+    uint32_t tokens = kUsedUp;            // bits, from bit 15 down
+    uint32_t pairs = kUsedUp;             // pairs, from bits 15..14 down
+    uint64_t nibbles = kNibblesUsedUp;    // nibbles, from bits 3..0 up
+    uint32_t distWord = 0, distLeft = 0;  // a bit stream, MSB first
 
+    auto word16 = [&](uint32_t& word) noexcept {
+        if (lit - fwd < 2) return false;
+        word = LoadU16BE(fwd);
+        fwd += 2;
+        return true;
+    };
     auto tokenBit = [&](uint32_t& bit) noexcept {
-        if (tokenLeft == 0) {
-            if (!in.Word16(tokenWord)) return false;
-            tokenLeft = 16;
+        if (tokens == kUsedUp) {
+            uint32_t word;
+            if (!word16(word)) return false;
+            tokens = (word << 16) | kMarker;
         }
-        --tokenLeft;
-        bit = (tokenWord >> tokenLeft) & 1u;
+        bit = tokens >> 31;
+        tokens <<= 1;
         return true;
     };
     auto pair = [&](uint32_t& value) noexcept {
-        if (pairLeft == 0) {
-            if (!in.Word16(pairWord)) return false;
-            pairLeft = 8;
+        if (pairs == kUsedUp) {
+            uint32_t word;
+            if (!word16(word)) return false;
+            pairs = (word << 16) | kMarker;
         }
-        --pairLeft;
-        value = (pairWord >> (2 * pairLeft)) & 3u;
+        value = pairs >> 30;
+        pairs <<= 2;
+        return true;
+    };
+    auto refillNibbles = [&]() noexcept {
+        if (nibbles == kNibblesUsedUp) {
+            if (lit - fwd < 4) return false;
+            nibbles = LoadU32BE(fwd) | (uint64_t{1} << 32);
+            fwd += 4;
+        }
         return true;
     };
     auto nibble = [&](uint32_t& value) noexcept {
-        if (nibbleLeft == 0) {
-            if (!in.Word32(nibbleWord)) return false;
-            nibbleLeft = 8;
-        }
-        --nibbleLeft;
-        value = nibbleWord & 15u;
-        nibbleWord >>= 4;
+        if (!refillNibbles()) return false;
+        value = static_cast<uint32_t>(nibbles) & 15u;
+        nibbles >>= 4;
         return true;
     };
     // Fields are at most 14 bits, so at most 13 old bits meet 16 new ones.
+    // The distance reader takes its next word at irregular times; away from
+    // the end of the forward stream it loads one always and keeps it only
+    // when due, which spares a hard-to-predict branch.
     auto distBits = [&](uint32_t count, uint32_t& value) noexcept {
-        if (distLeft < count) {
-            uint32_t word;
-            if (!in.Word16(word)) return false;
-            distWord = (distWord << 16) | word;
-            distLeft += 16;
+        const bool due = distLeft < count;
+        if (lit - fwd >= 2) [[likely]] {
+            const uint32_t keep = uint32_t{due} - 1;
+            distWord = (distWord & keep) | (((distWord << 16) | LoadU16BE(fwd)) & ~keep);
+            distLeft += 16 * uint32_t{due};
+            fwd += 2 * size_t{due};
+        } else if (due) {
+            return false;
         }
         distLeft -= count;
         value = (distWord >> distLeft) & ((1u << count) - 1u);
@@ -112,14 +145,16 @@ bool DecodeNukeChunk(const XpkChunkJob& job) noexcept {
     for (;;) {
         uint32_t bit;
         if (!tokenBit(bit)) return false;
-        if (bit == 0) {
+        if (bit == 0) [[unlikely]] {
             if (!tokenBit(bit)) return false;
-            size_t count = 1;
-            if (bit == 0) {
+            if (bit != 0) {
+                if (lit == fwd || out == limit) return false;
+                *out++ = *--lit;
+            } else {
                 // A run: 3 bytes per zero pair, then 4, 3 or 2.
                 const size_t room = static_cast<size_t>(limit - out);
                 uint32_t v;
-                count = 0;
+                size_t count = 0;
                 for (;;) {
                     if (!pair(v)) return false;
                     if (v != 0) break;
@@ -127,12 +162,12 @@ bool DecodeNukeChunk(const XpkChunkJob& job) noexcept {
                     if (count > room) return false;
                 }
                 count += 5 - v;
+                const size_t literals = static_cast<size_t>(lit - fwd);
+                if (count > room || count > literals) return false;
+                CopyReversed(out, lit, count, static_cast<size_t>(lit - payload), room);
+                lit -= count;
+                out += count;
             }
-            if (count > static_cast<size_t>(limit - out) || count > in.lit - in.fwd) return false;
-            const uint8_t* src = in.bytes + in.lit;
-            in.lit -= static_cast<uint32_t>(count);
-            for (size_t i = 0; i < count; ++i) out[i] = *--src;
-            out += count;
             // Only literal output can finish a chunk; a copy always follows.
             if (out >= end) return true;
         }
@@ -150,31 +185,36 @@ bool DecodeNukeChunk(const XpkChunkJob& job) noexcept {
             if (v != 0) {
                 length = 7 - v;
             } else {
+                // 6 bytes, 15 more for each zero nibble, then 16 - n for the
+                // first nonzero nibble n. The zero nibbles at the bottom of
+                // the reader's word are counted at once; the marker stops
+                // the count when they run to the word's end.
                 length = 6;
                 for (;;) {
-                    if (!nibble(v)) return false;
-                    if (v != 0) break;
-                    length += 15;
+                    if (!refillNibbles()) return false;
+                    const uint32_t zeros = static_cast<uint32_t>(std::countr_zero(nibbles)) / 4;
+                    length += 15 * size_t{zeros};
+                    nibbles >>= 4 * zeros;
                     if (length > room) return false;
+                    if (nibbles != kNibblesUsedUp) break;
                 }
-                length += 16 - v;
+                length += 16 - (static_cast<uint32_t>(nibbles) & 15u);
+                nibbles >>= 4;
             }
         }
-        if (distance == 0 || distance > static_cast<size_t>(out - first) || length > room) return false;
+        // Distance 0 would hand out bytes never written.
+        if (distance - 1 >= static_cast<size_t>(out - first)) return false;
 
         // Lowest address first: an overlapping source repeats the last
-        // `distance` bytes.
-        const uint8_t* src = out - distance;
-        uint8_t* dst = out;
-        out += length;
-        if (distance == 1) {
-            std::memset(dst, *src, length);
+        // `distance` bytes. The wide copy needs room for its overrun.
+        if (length + kCopyOverrun <= room) {
+            CopyMatchUp(out, distance, length);
         } else {
-            if (distance >= 8) {
-                for (; length >= 8; length -= 8, src += 8, dst += 8) std::memcpy(dst, src, 8);
-            }
-            while (length-- != 0) *dst++ = *src++;
+            if (length > room) return false;
+            const uint8_t* src = out - distance;
+            for (size_t i = 0; i < length; ++i) out[i] = src[i];
         }
+        out += length;
     }
 }
 

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "unpack/copy_util.h"
 #include "unpack/rake_length_code.h"
 #include "unpack/xpk_chunk_job.h"
 #include "util/big_endian.h"
@@ -73,10 +74,12 @@ public:
     bool Run(size_t items) {
         // While every item is far from the end of the packed data (each
         // fetches at most one word) and from the region's start (each writes
-        // at most RAKE_MAX_COUNT bytes), skip those bounds tests.
+        // at most RAKE_MAX_COUNT bytes, and a copy may store kCopyOverrun
+        // more below itself), skip those bounds tests.
         for (;;) {
             const size_t words = wordAt_ <= size_ ? (size_ - wordAt_) / 4 : 0;
-            const size_t room = static_cast<size_t>(out_ - regionStart_) / RAKE_MAX_COUNT;
+            const size_t below = static_cast<size_t>(out_ - regionStart_);
+            const size_t room = below > kCopyOverrun ? (below - kCopyOverrun) / RAKE_MAX_COUNT : 0;
             size_t batch = std::min({items, words, room});
             if (batch == 0) break;
             items -= batch;
@@ -116,11 +119,18 @@ private:
         } else {
             // Copy only from bytes this chunk has produced.
             if (item.distance > static_cast<size_t>(regionEnd_ - out_)) return false;
-            uint8_t* const stop = out_ - item.count;
-            do {
-                --out_;
-                *out_ = out_[item.distance];
-            } while (out_ != stop);
+            // The wide copy may store a little below the match, where later
+            // items write; it needs that room inside the region.
+            if (!kChecked || static_cast<size_t>(out_ - regionStart_) >= item.count + kCopyOverrun) {
+                CopyMatchDown(out_, item.distance, item.count);
+                out_ -= item.count;
+            } else {
+                uint8_t* const stop = out_ - item.count;
+                do {
+                    --out_;
+                    *out_ = out_[item.distance];
+                } while (out_ != stop);
+            }
         }
         acc_ <<= item.bits;
         avail_ -= item.bits;

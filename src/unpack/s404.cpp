@@ -1,10 +1,12 @@
 #include "unpack/s404.h"
 
+#include <bit>
 #include <climits>
 #include <cstring>
 #include <utility>
 
 #include "plugin/host_services.h"
+#include "unpack/copy_util.h"
 #include "util/big_endian.h"
 #include "util/malloc_buffer.h"
 
@@ -38,7 +40,28 @@ struct S404BitReader {
         }
     }
 
+    // Tops the buffer up with as many whole words as fit.
     void Refill() noexcept {
+        if (wordPointer >= 6) [[likely]] {
+            // The next four words in stream order, the first on top: they
+            // lie at wordPointer, wordPointer - 2, ... going down.
+            const uint8_t* p = packed + wordPointer - 6;
+            uint64_t next;
+            if constexpr (std::endian::native == std::endian::little) {
+                std::memcpy(&next, p, 8);
+                // Each 16-bit lane already holds its word, bytes swapped.
+                next = ((next & 0x00FF00FF00FF00FFu) << 8) | ((next >> 8) & 0x00FF00FF00FF00FFu);
+            } else {
+                next = (uint64_t{LoadU16BE(p + 6)} << 48) | (uint64_t{LoadU16BE(p + 4)} << 32) |
+                       (uint64_t{LoadU16BE(p + 2)} << 16) | LoadU16BE(p);
+            }
+            const int words = (64 - bitsLeft) >> 4;
+            next &= ~uint64_t{0} << (64 - 16 * words);
+            bitBuffer |= next >> bitsLeft;
+            bitsLeft += 16 * words;
+            wordPointer -= 2 * words;
+            return;
+        }
         while (bitsLeft <= 48 && wordPointer >= 0) {
             bitBuffer |= uint64_t{LoadU16BE(packed + wordPointer)} << (48 - bitsLeft);
             bitsLeft += 16;
@@ -195,8 +218,13 @@ bool DecodeS404(std::span<const uint8_t> packed, uint32_t packedEnd, std::span<u
 
         // The copy must stay in the output and read only bytes already made.
         if (length > remaining || size_t{offset} + 1 > total - remaining) return false;
+        // The wide copy may store below the match, into bytes still to come;
+        // near the buffer's start the exact one takes over.
+        if (remaining - length >= kCopyOverrun)
+            CopyMatchDown(base + remaining, size_t{offset} + 1, length);
+        else
+            CopyDown(base + remaining - length, length, size_t{offset} + 1);
         remaining -= length;
-        CopyDown(base + remaining, length, size_t{offset} + 1);
     }
     return true;
 }

@@ -3,6 +3,7 @@
 // that always keeps XPK_OUTPUT_SLACK bytes of room behind the current chunk.
 #include "unpack/xpk.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -53,6 +54,7 @@ int UnpackXpk(HostFile file, UnpackedFrame& frame, uint32_t maxUnpacked) noexcep
     const bool longHeaders = (flags & 1) != 0;
 
     MallocBytes output;
+    uint64_t capacity = 0;  // size of the block behind `output`
     uint32_t total = 0;
     for (;;) {
         const int32_t type = HostReadByte(file);
@@ -91,7 +93,17 @@ int UnpackXpk(HostFile file, UnpackedFrame& frame, uint32_t maxUnpacked) noexcep
             // keeps a few hostile header bytes from asking for gigabytes.
             if (pl4 > 2 * uint64_t{ul} + XPK_OUTPUT_SLACK) return 0;
         }
-        if (!Grow(output, static_cast<size_t>(newTotal + XPK_OUTPUT_SLACK))) return 0;
+        // Every chunk gets its slack behind it. The block grows by doubling
+        // rather than to the exact size, so that a stream of many chunks is
+        // not copied over at every one, but never beyond what the largest
+        // allowed frame and its slack need.
+        const uint64_t need = newTotal + XPK_OUTPUT_SLACK;
+        if (need > capacity) {
+            const uint64_t most = std::min<uint64_t>(uint64_t{maxUnpacked} + XPK_OUTPUT_SLACK, UINT32_MAX);
+            const uint64_t grown = std::min(std::max(need, 2 * capacity), most);
+            if (!Grow(output, static_cast<size_t>(grown))) return 0;
+            capacity = grown;
+        }
 
         // A body cut short by the end of the file fails the stream.
         if (type == kChunkRaw) {

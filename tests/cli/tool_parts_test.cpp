@@ -1,14 +1,8 @@
-// The tool's own pieces: frame lists, GIF delays, its reading of the layout.
+// The tool's own pieces: frame lists and GIF delays.
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <fstream>
 
 #include "frame_list.h"
 #include "gif_writer.h"
-#include "tiny_yafa.h"
-#include "yafa_file.h"
 
 namespace yafa::tool {
 namespace {
@@ -63,31 +57,8 @@ TEST(GifDelay, RoundsToCentisecondsAndKeepsAtLeastTwo) {
     for (const auto& [ms, cs] : cases) EXPECT_EQ(GifDelayFromMs(ms), cs) << ms;
 }
 
-TEST(YafaLayout, LocatesFramesAndNamesTheirStorage) {
-    const std::string path = ::testing::TempDir() + "layout_" + std::to_string(::getpid()) + ".yafa";
-    const auto bytes = test::BuildTinyYafa(true);
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    std::string error;
-    const auto layout = ReadYafaLayout(path, &error);
-    ASSERT_TRUE(layout) << error;
-    EXPECT_EQ(layout->width, test::kTinyWidth);
-    EXPECT_EQ(layout->frameCount, test::kTinyFrames);
-    EXPECT_EQ(layout->drgbColours, 4);
-    EXPECT_TRUE(layout->hasProf && layout->hasTtbl);
-    EXPECT_EQ(layout->bodyStart, bytes.size() - 12 - 16 - 12);
-    const auto storage = ReadFrameStorage(path, *layout);
-    ASSERT_EQ(storage.size(), 3u);
-    EXPECT_EQ(storage[0].method, "raw");
-    EXPECT_EQ(storage[1].method, "XPK-ABCD");
-    EXPECT_EQ(storage[1].offset, layout->bodyStart + 12);
-    EXPECT_EQ(storage[1].length, 16);
-    std::remove(path.c_str());
-    EXPECT_FALSE(ReadYafaLayout(path, &error));
-}
-
-TEST(YafaLayout, NamesFlags) {
-    EXPECT_EQ(FlagNames(YAFA_HAM | YAFA_DELTA | 0x100), (std::vector<std::string>{"HAM", "DELTA", "bit8"}));
-}
+// The tool's reading of the layout (frame offsets, storage names) shows in
+// `yafa info`, tested with the tool.
 
 }  // namespace
 }  // namespace yafa::tool

@@ -1,130 +1,130 @@
-// Delta animations: the four key-frame modes with 1-, 2- and 4-byte columns,
-// chunky deltas, palette tails of replayed frames, hand-worked op lists, and
-// delta frames that reach outside their frame or plane.
+// Delta animations: our writer's files for every key-frame mode and delta
+// unit, planar and chunky, played in and out of order; hand-worked op lists;
+// and delta frames that reach outside their frame or plane.
 #include <algorithm>
 #include <array>
 #include <string>
 
-#include "support/delta_anim.h"
 #include "support/plugin_fixture.h"
 
 namespace yafa::test {
 namespace {
 
+using encode::KeyFrameMode;
+using encode::WriterOptions;
+
 class DeltaTest : public PluginTest {
 protected:
-    // Loads `frame`, 8-bit or 32-bit, and checks pixels, palette and depth.
-    void Expect(const DeltaAnim& anim, AnimHandle* handle, int32_t frame, bool indexed, int32_t depth) {
-        SCOPED_TRACE(testing::Message() << "frame " << frame << (indexed ? " 8-bit" : " 32-bit"));
-        FrameRequest request{};
-        const size_t i = size_t(frame);
-        if (indexed) {
-            const Frame8 f = Load8(handle, frame, &request);
-            ASSERT_TRUE(f.ok);
-            EXPECT_EQ(f.indices, anim.expected[i]);
-            ASSERT_NE(request.palette, nullptr);
-            EXPECT_TRUE(std::equal(anim.palettes[i].begin(), anim.palettes[i].end(), request.palette));
-        } else {
-            const Frame32 f = Load32(handle, frame, &request);
-            ASSERT_TRUE(f.ok);
-            EXPECT_EQ(f.pixels, Lookup(anim.expected[i], anim.palettes[i]));
+    // Loads every frame in order, then out of order (replays from 0, skips
+    // ahead, repeats), alternating 8-bit and 32-bit requests, and checks
+    // indices, palette, pixels and depth.
+    void PlayAll(const Written& w, AnimHandle* handle, int32_t depth) {
+        const auto n = int32_t(w.pixels.size());
+        std::vector<int32_t> order;
+        for (int32_t f = 0; f < n; ++f) order.push_back(f);
+        order.insert(order.end(), {n - 2, 1, n - 1, 0, n - 3, 2, 2, n - 1});
+        for (size_t k = 0; k < order.size(); ++k) {
+            const int32_t f = order[k];
+            SCOPED_TRACE(testing::Message() << "frame " << f << " request " << k);
+            FrameRequest request{};
+            if (k % 2) {
+                const Frame8 got = Load8(handle, f, &request);
+                ASSERT_TRUE(got.ok);
+                EXPECT_EQ(got.indices, w.indices[size_t(f)]);
+                ASSERT_NE(request.palette, nullptr);
+                EXPECT_TRUE(std::equal(w.palettes[size_t(f)].begin(), w.palettes[size_t(f)].end(), request.palette));
+            } else {
+                const Frame32 got = Load32(handle, f, &request);
+                ASSERT_TRUE(got.ok);
+                EXPECT_EQ(got.pixels, w.pixels[size_t(f)]);
+            }
+            EXPECT_EQ(request.depth, depth);
         }
-        EXPECT_EQ(request.depth, depth);
-    }
-    void PlayAll(const DeltaAnim& anim, AnimHandle* handle, int32_t depth) {
-        const int32_t n = int32_t(anim.expected.size());
-        for (int32_t f = 0; f < n; ++f) Expect(anim, handle, f, f % 2 == 1, depth);
-        // Out of order: replays from 0, skips ahead, repeats.
-        const int32_t order[] = {n - 2, 1, n - 1, 0, n - 3, 2, 2, n - 1};
-        bool indexed = true;
-        for (int32_t f : order) Expect(anim, handle, f, indexed = !indexed, depth);
     }
 };
 
-// ---- key-frame modes x delta units ---------------------------------------------
-
 struct ModeCase {
-    uint16_t mode;  // kDeltaFrom0 / kDeltaFrom1 bits
-    int unit;
-    int width;
+    KeyFrameMode mode;
+    int unit, width, format, depth;
 };
 
 void PrintTo(const ModeCase& c, std::ostream* os) {
-    *os << "mode " << c.mode << " unit " << c.unit << " width " << c.width;
+    *os << "mode " << int(c.mode) << " unit " << c.unit << " width " << c.width << " format " << c.format << " depth "
+        << c.depth;
 }
 
 class DeltaModes : public DeltaTest, public ::testing::WithParamInterface<ModeCase> {};
 
+// Chunky delta animations decode at depth 8 whatever INFO declares.
 TEST_P(DeltaModes, EveryFrameInAnyOrder) {
-    const auto [mode, unit, width] = GetParam();
-    const uint16_t unitFlag = unit == 2 ? kWordDelta : unit == 4 ? kLongDelta : 0;
-    const uint16_t tails = width == 40 ? kFramePalette : 0;
-    const DeltaAnim anim = MakeDeltaAnim({.width = width, .height = 7, .depth = 3, .format = 1,
-                                          .flags = uint16_t(kDelta | mode | unitFlag | tails), .frames = 6,
-                                          .seed = uint32_t(mode + unit * 7 + width)});
+    const ModeCase c = GetParam();
+    WriterOptions o;
+    o.width = uint16_t(c.width), o.height = 7, o.frameFormat = c.format, o.depth = c.depth;
+    o.delta = true, o.deltaUnit = c.unit, o.keyFrames = c.mode, o.framePalette = c.width == 40;
+    o.palette = TestPalette(256, 3);
+    const Written w = Write(MakeFrames(o, 6, uint32_t(c.unit * 7 + c.width)), o);
     AnimOpenInfo info{};
-    auto handle = Open(anim.file, 0, &info);
+    auto handle = Open(w.file, 0, &info);
     ASSERT_NE(handle, nullptr);
-    EXPECT_EQ(info.depth, 3);
-    PlayAll(anim, handle.get(), 3);
+    const int32_t depth = c.format >= 3 ? 8 : c.depth;
+    EXPECT_EQ(info.depth, depth);
+    PlayAll(w, handle.get(), depth);
 }
 
 std::vector<ModeCase> ModeCases() {
     std::vector<ModeCase> cases;
-    for (uint16_t mode : {0, 0x20, 0x40, 0x60})
+    for (KeyFrameMode mode : {KeyFrameMode::TwoKeys, KeyFrameMode::From1, KeyFrameMode::From0, KeyFrameMode::From01})
         for (int unit : {1, 2, 4})
-            for (int width : {20, 40, 64}) cases.push_back({mode, unit, width});
+            for (int width : {20, 40, 64}) cases.push_back({mode, unit, width, width % 3, 3});
+    cases.push_back({KeyFrameMode::TwoKeys, 1, 32, 3, 8});
+    cases.push_back({KeyFrameMode::From01, 2, 32, 4, 8});
+    cases.push_back({KeyFrameMode::From0, 4, 32, 3, 5});
+    cases.push_back({KeyFrameMode::From1, 1, 40, 4, 5});
     return cases;
 }
 
-INSTANTIATE_TEST_SUITE_P(ModesUnitsWidths, DeltaModes, ::testing::ValuesIn(ModeCases()), [](const auto& info) {
-    return "Mode" + std::to_string(info.param.mode) + "Unit" + std::to_string(info.param.unit) + "Width" +
-           std::to_string(info.param.width);
-});
+INSTANTIATE_TEST_SUITE_P(ModesUnitsWidths, DeltaModes, ::testing::ValuesIn(ModeCases()));
 
-// Word deltas take the long-delta bit as set but unused.
-TEST_F(DeltaTest, WordDeltaWinsOverLongDelta) {
-    const DeltaAnim anim = MakeDeltaAnim({.width = 40, .height = 5, .depth = 2, .format = 2,
-                                          .flags = kDelta | kWordDelta, .frames = 4, .seed = 31});
-    Bytes file = anim.file;
-    // Set the long-delta bit in INFO's flags (the last INFO word, at 12 + 8 + 12).
-    file[12 + 8 + 13] |= kLongDelta;
-    auto handle = Open(file);
+// Word deltas take a long-delta bit as set but unused; a chunky delta file
+// declaring depth 24 still holds 8-bit pixels.
+TEST_F(DeltaTest, FlagsAndDepthThatChangeNothing) {
+    WriterOptions o;
+    o.width = 40, o.height = 5, o.depth = 2, o.frameFormat = 2, o.delta = true, o.deltaUnit = 2;
+    o.palette = TestPalette(4, 3);
+    Written w = Write(MakeFrames(o, 4, 31), o);
+    w.file[12 + 8 + 13] |= 0x10;  // INFO's flags, the last INFO word
+    auto handle = Open(w.file);
     ASSERT_NE(handle, nullptr);
-    PlayAll(anim, handle.get(), 2);
-}
+    PlayAll(w, handle.get(), 2);
 
-// ---- chunky deltas ---------------------------------------------------------------
-
-struct ChunkyCase {
-    uint16_t format, declaredDepth, mode;
-    int unit;
-};
-
-void PrintTo(const ChunkyCase& c, std::ostream* os) {
-    *os << "format " << c.format << " depth " << c.declaredDepth << " mode " << c.mode << " unit " << c.unit;
-}
-
-class ChunkyDeltas : public DeltaTest, public ::testing::WithParamInterface<ChunkyCase> {};
-
-TEST_P(ChunkyDeltas, BackBuffersHoldChunkyPixelsAtDepth8) {
-    const auto [format, declaredDepth, mode, unit] = GetParam();
-    const uint16_t unitFlag = unit == 2 ? kWordDelta : unit == 4 ? kLongDelta : 0;
-    const uint16_t tails = declaredDepth == 8 ? kFramePalette : 0;
-    const DeltaAnim anim =
-        MakeDeltaAnim({.width = 32, .height = 5, .depth = declaredDepth, .format = format,
-                       .flags = uint16_t(kDelta | mode | unitFlag | tails), .frames = 5, .seed = uint32_t(unit + mode)});
-    AnimOpenInfo info{};
-    auto handle = Open(anim.file, 0, &info);
+    o.frameFormat = 3, o.depth = 8, o.deltaUnit = 1, o.palette = TestPalette(256, 4);
+    w = Write(MakeFrames(o, 4, 32), o);
+    w.file[12 + 8 + 5] = 24;  // INFO's depth
+    handle = Open(w.file);
     ASSERT_NE(handle, nullptr);
-    EXPECT_EQ(info.depth, 8);
-    PlayAll(anim, handle.get(), 8);
+    PlayAll(w, handle.get(), 8);
 }
 
-INSTANTIATE_TEST_SUITE_P(FormatsAndUnits, ChunkyDeltas,
-                         ::testing::Values(ChunkyCase{3, 8, 0, 1}, ChunkyCase{4, 8, 0x60, 2},
-                                           ChunkyCase{3, 24, 0x40, 4}, ChunkyCase{4, 16, 0x20, 1},
-                                           ChunkyCase{4, 15, 0, 4}));
+// Long columns: skips beyond 127 rows, same runs up to 255, unique runs
+// beyond 127 rows.
+TEST_F(DeltaTest, LongRunsAndSkips) {
+    WriterOptions o;
+    o.width = 16, o.height = 600, o.depth = 1, o.frameFormat = 1, o.delta = true, o.keyFrames = KeyFrameMode::From0;
+    o.palette = {0x102030, 0x405060};
+    std::mt19937 rng(32);
+    std::vector<encode::Frame> frames(3);
+    for (int f = 0; f < 3; ++f)
+        for (int y = 0; y < o.height; ++y) {
+            // 150 rows of 0, 300 rows of one pattern, 150 random rows; shifted per frame.
+            const int band = (y + 150 * f) % 600 / 150;
+            for (int x = 0; x < o.width; ++x)
+                frames[size_t(f)].indices.push_back(band == 0 ? 0 : band == 3 ? uint8_t(rng() & 1) : uint8_t(x & 1));
+        }
+    const Written w = Write(frames, o);
+    auto handle = Open(w.file);
+    ASSERT_NE(handle, nullptr);
+    for (int32_t f : {2, 0, 1, 2}) EXPECT_EQ(Load8(handle.get(), f).indices, w.indices[size_t(f)]) << f;
+}
 
 // ---- op lists by hand ---------------------------------------------------------------
 
@@ -176,38 +176,8 @@ const Bytes kImage2 = Unplane({{0, 0xF0}, {0, 0xF0}, {0xAA, 0xF0}, {0x0F, 0}}, {
 TEST_F(DeltaTest, HandWorkedOpLists) {
     auto handle = Open(HandAnim({kFrame0, kFrame1, kFrame2}));
     ASSERT_NE(handle, nullptr);
-    for (int32_t f : {0, 1, 2, 2, 0, 2, 1}) {
-        const Frame8 frame = Load8(handle.get(), f);
-        ASSERT_TRUE(frame.ok) << f;
-        EXPECT_EQ(frame.indices, (f == 0 ? kImage0 : f == 1 ? kImage1 : kImage2)) << f;
-    }
-}
-
-// Long columns: skips beyond 127 rows, same runs up to 255, unique runs
-// beyond 127 rows.
-TEST_F(DeltaTest, LongRunsAndSkips) {
-    const int w = 16, h = 600;
-    const DeltaGeometry g{1, h, 2, 1, 2};
-    std::mt19937 rng(32);
-    std::vector<Bytes> images, frames;
-    for (int f = 0; f < 3; ++f) {
-        Bytes image(size_t(w) * h, 0);
-        for (int y = 0; y < h; ++y) {
-            // 150 rows of 0, 300 rows of one pattern, 150 random rows; shifted per frame.
-            const int band = (y + 150 * f) % 600 / 150;
-            for (int x = 0; x < w; ++x)
-                image[size_t(y) * w + x] = band == 0 ? 0 : band == 3 ? uint8_t(rng() & 1) : uint8_t(x & 1);
-        }
-        const Bytes base = f == 2 ? PackPlanar(images[0], w, h, 1) : Bytes(g.BufferSize(), 0);
-        frames.push_back(DeltaFrame(EncodeDelta(base, PackPlanar(image, w, h, 1), g, rng)));
-        images.push_back(std::move(image));
-    }
-    AnimRecipe recipe;
-    recipe.info = {uint16_t(w), uint16_t(h), 1, 1, 3, 1, kDelta | kDeltaFrom0};
-    recipe.frames = frames;
-    auto handle = Open(BuildAnim(recipe));
-    ASSERT_NE(handle, nullptr);
-    for (int32_t f : {2, 0, 1, 2}) EXPECT_EQ(Load8(handle.get(), f).indices, images[size_t(f)]) << f;
+    for (int32_t f : {0, 1, 2, 2, 0, 2, 1})
+        EXPECT_EQ(Load8(handle.get(), f).indices, (f == 0 ? kImage0 : f == 1 ? kImage1 : kImage2)) << f;
 }
 
 // ---- delta frames that leave their frame or plane -------------------------------
@@ -219,25 +189,26 @@ struct CorruptCase {
 
 std::vector<CorruptCase> CorruptCases() {
     const uint32_t end = 64 + 6;  // length of a frame with a 6-byte payload
+    const std::array<uint32_t, 8> at64{64, 0, 0, 0, 0, 0, 0, 0};
+    auto data = [](uint32_t offset) { return std::array<uint32_t, 8>{offset, 0, 0, 0, 0, 0, 0, 0}; };
     return {
-        {"OpListPastEnd", DeltaBytes({end + 10, 0, 0, 0, 0, 0, 0, 0}, {64, 0, 0, 0, 0, 0, 0, 0}, Bytes(6, 0))},
-        {"OpListAtEnd", DeltaBytes({end, 0, 0, 0, 0, 0, 0, 0}, {64, 0, 0, 0, 0, 0, 0, 0}, Bytes(6, 0))},
-        {"HugeOffsets", DeltaBytes({0xFFFFFFF0, 0, 0, 0, 0, 0, 0, 0}, {0xFFFFFFFF, 0, 0, 0, 0, 0, 0, 0}, Bytes(6, 0))},
-        {"DataPastEnd", DeltaBytes({64, 0, 0, 0, 0, 0, 0, 0}, {end + 5, 0, 0, 0, 0, 0, 0, 0}, {1, 0x81, 0, 0, 0, 0})},
-        {"DataOffsetHuge", DeltaBytes({64, 0, 0, 0, 0, 0, 0, 0}, {0xFFFFFFFF, 0, 0, 0, 0, 0, 0, 0}, {1, 0x81, 0, 0, 0, 0})},
-        {"OpListCutShort", DeltaBytes({68, 0, 0, 0, 0, 0, 0, 0}, {64, 0, 0, 0, 0, 0, 0, 0}, {1, 2, 3, 4, 3, 0x81})},
-        {"UniqueRunDataCutShort", DeltaBytes({64, 0, 0, 0, 0, 0, 0, 0}, {68, 0, 0, 0, 0, 0, 0, 0}, {1, 0x84, 0, 0, 9, 9})},
-        {"SameRunDataCutShort", DeltaBytes({64, 0, 0, 0, 0, 0, 0, 0}, {end, 0, 0, 0, 0, 0, 0, 0}, {1, 0x00, 0x02, 0, 0, 0})},
-        {"SameRunBelowLastRow", DeltaBytes({64, 0, 0, 0, 0, 0, 0, 0}, {69, 0, 0, 0, 0, 0, 0, 0}, {2, 0x02, 0x00, 0x05, 0, 0xAA})},
-        {"UniqueRunBelowLastRow",
-         DeltaBytes({64, 0, 0, 0, 0, 0, 0, 0}, {67, 0, 0, 0, 0, 0, 0, 0}, {1, 0x85, 0, 1, 2, 3, 4, 5})},
-        {"SkipThenRunBelowLastRow",
-         DeltaBytes({64, 0, 0, 0, 0, 0, 0, 0}, {68, 0, 0, 0, 0, 0, 0, 0}, {2, 0x04, 0x81, 0, 0x11, 0})},
+        {"OpListPastEnd", DeltaBytes(data(end + 10), at64, Bytes(6, 0))},
+        {"OpListAtEnd", DeltaBytes(data(end), at64, Bytes(6, 0))},
+        {"HugeOffsets", DeltaBytes(data(0xFFFFFFF0), data(0xFFFFFFFF), Bytes(6, 0))},
+        {"DataPastEnd", DeltaBytes(at64, data(end + 5), {1, 0x81, 0, 0, 0, 0})},
+        {"DataOffsetHuge", DeltaBytes(at64, data(0xFFFFFFFF), {1, 0x81, 0, 0, 0, 0})},
+        {"OpListCutShort", DeltaBytes(data(68), at64, {1, 2, 3, 4, 3, 0x81})},
+        {"UniqueRunDataCutShort", DeltaBytes(at64, data(68), {1, 0x84, 0, 0, 9, 9})},
+        {"SameRunDataCutShort", DeltaBytes(at64, data(end), {1, 0x00, 0x02, 0, 0, 0})},
+        {"SameRunBelowLastRow", DeltaBytes(at64, data(69), {2, 0x02, 0x00, 0x05, 0, 0xAA})},
+        {"UniqueRunBelowLastRow", DeltaBytes(at64, data(67), {1, 0x85, 0, 1, 2, 3, 4, 5})},
+        {"SkipThenRunBelowLastRow", DeltaBytes(at64, data(68), {2, 0x04, 0x81, 0, 0x11, 0})},
         // Plane 0 applies cleanly; plane 1 then runs past the buffer's end.
         {"SecondPlaneBelowLastRow", DeltaBytes({64, 68, 0, 0, 0, 0, 0, 0}, {67, 72, 0, 0, 0, 0, 0, 0},
                                                {1, 0x81, 0, 0x3C, 1, 0x00, 0x09, 0, 0xFF})},
-        // Ends inside plane 0's data offset.
-        {"HeaderCutShort", Bytes(34, 0)},
+        // The op list ends the frame; its second same run has lost its count.
+        {"SameRunCountCutShort", DeltaBytes(data(65), at64, {0xAA, 2, 0x00, 0x01, 0x00})},
+        {"HeaderCutShort", Bytes(34, 0)},  // ends inside plane 0's data offset
         {"Empty4Bytes", Bytes{0, 0, 0, 0x40}},
     };
 }
@@ -251,23 +222,20 @@ class CorruptDelta : public DeltaTest, public ::testing::WithParamInterface<Corr
 TEST_P(CorruptDelta, FailsTheFrameAndRestartsPlayback) {
     auto handle = Open(HandAnim({kFrame0, kFrame1, GetParam().frame2, kFrame2}));
     ASSERT_NE(handle, nullptr);
-    auto expectLoad = [&](int32_t frame, bool ok, uint64_t decodes) {
+    const struct {
+        int32_t frame;
+        bool ok;
+        uint64_t decodes;
+    } steps[] = {{0, true, 1}, {1, true, 1}, {2, false, 1}, {2, false, 3}, {1, true, 2},
+                 {3, false, 1}, {3, false, 3}, {0, true, 1}, {1, true, 1}};
+    for (const auto& s : steps) {
         Frame8 f;
-        EXPECT_EQ(SeeksDuring([&] { f = Load8(handle.get(), frame); }), decodes) << "frame " << frame;
-        EXPECT_EQ(f.ok, ok) << "frame " << frame;
-        if (ok && f.ok) {
-            EXPECT_EQ(f.indices, frame == 0 ? kImage0 : kImage1) << "frame " << frame;
+        EXPECT_EQ(SeeksDuring([&] { f = Load8(handle.get(), s.frame); }), s.decodes) << "frame " << s.frame;
+        EXPECT_EQ(f.ok, s.ok) << "frame " << s.frame;
+        if (s.ok && f.ok) {
+            EXPECT_EQ(f.indices, s.frame == 0 ? kImage0 : kImage1) << "frame " << s.frame;
         }
-    };
-    expectLoad(0, true, 1);
-    expectLoad(1, true, 1);
-    expectLoad(2, false, 1);
-    expectLoad(2, false, 3);
-    expectLoad(1, true, 2);
-    expectLoad(3, false, 1);
-    expectLoad(3, false, 3);
-    expectLoad(0, true, 1);
-    expectLoad(1, true, 1);
+    }
     EXPECT_FALSE(Load32(handle.get(), 2).ok);
 }
 
@@ -276,18 +244,15 @@ INSTANTIATE_TEST_SUITE_P(Frames, CorruptDelta, ::testing::ValuesIn(CorruptCases(
 
 // Key frames copied to the back buffers must hold all their planes.
 TEST_F(DeltaTest, KeyFrameShorterThanItsPlanesFails) {
-    const DeltaAnim anim =
-        MakeDeltaAnim({.width = 16, .height = 4, .depth = 2, .format = 1, .flags = kDelta, .frames = 3, .seed = 33});
-    std::vector<Bytes> frames = anim.frames;
-    frames[1].resize(frames[1].size() - 1);
-    AnimRecipe recipe;
-    recipe.info = {16, 4, 2, 1, 3, 1, kDelta};
-    recipe.frames = frames;
-    auto handle = Open(BuildAnim(recipe));
+    std::mt19937 rng(33);
+    const Bytes image = RandomPixels(16 * 4, 2, rng);
+    Bytes shortFrame = PackPlanar(image, 16, 4, 2);
+    shortFrame.pop_back();
+    auto handle = Open(HandAnim({PackPlanar(image, 16, 4, 2), shortFrame, kFrame2}, kDelta));
     ASSERT_NE(handle, nullptr);
-    EXPECT_EQ(Load8(handle.get(), 0).indices, anim.expected[0]);
+    EXPECT_EQ(Load8(handle.get(), 0).indices, image);
     EXPECT_FALSE(Load8(handle.get(), 1).ok);
-    EXPECT_EQ(Load8(handle.get(), 0).indices, anim.expected[0]);
+    EXPECT_EQ(Load8(handle.get(), 0).indices, image);
 }
 
 }  // namespace

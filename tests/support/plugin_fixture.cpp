@@ -1,8 +1,13 @@
 #include "support/plugin_fixture.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <random>
 #include <string>
+
+#include "delta_encoder.h"
+#include "planar_encoder.h"
 
 namespace yafa::test {
 
@@ -23,8 +28,6 @@ const host::LoadedPlugin& Plugin() {
 }
 
 }  // namespace
-
-void PluginTest::SetUp() { StartHost(10, 0); }
 
 void PluginTest::TearDown() {
     EXPECT_EQ(host_->openFileCount(), 0u) << "an animation file was left open";
@@ -56,31 +59,31 @@ AnimPtr PluginTest::Open(Bytes file, int32_t flags, AnimOpenInfo* info) {
     return anim;
 }
 
-Frame32 PluginTest::Load32(AnimHandle* anim, int32_t frame, FrameRequest* request) {
+// LoadFrame with the request's flags set for `indexed`, the buffer copied out
+// and given back; empty when LoadFrame failed.
+template <class Pixel>
+static std::vector<Pixel> LoadAndFree(const host::PluginEntryPoints& api, AnimHandle* anim, int32_t frame,
+                                      FrameRequest* request, size_t pixels, bool* ok) {
     FrameRequest local{};
     FrameRequest* req = request ? request : &local;
-    req->flags = 0;
+    req->flags = sizeof(Pixel) == 1 ? ANIM_REQUEST_INDEXED : 0;
+    void* buffer = api.LoadFrame(anim, frame, req);
+    *ok = buffer != nullptr;
+    if (!buffer) return {};
+    std::vector<Pixel> out(static_cast<const Pixel*>(buffer), static_cast<const Pixel*>(buffer) + pixels);
+    api.FreeFrame(buffer);
+    return out;
+}
+
+Frame32 PluginTest::Load32(AnimHandle* anim, int32_t frame, FrameRequest* request) {
     Frame32 out;
-    void* buffer = api().LoadFrame(anim, frame, req);
-    if (!buffer) return out;
-    out.ok = true;
-    const auto* words = static_cast<const uint32_t*>(buffer);
-    out.pixels.assign(words, words + pixelCounts_.at(anim));
-    api().FreeFrame(buffer);
+    out.pixels = LoadAndFree<uint32_t>(api(), anim, frame, request, pixelCounts_.at(anim), &out.ok);
     return out;
 }
 
 Frame8 PluginTest::Load8(AnimHandle* anim, int32_t frame, FrameRequest* request) {
-    FrameRequest local{};
-    FrameRequest* req = request ? request : &local;
-    req->flags = ANIM_REQUEST_INDEXED;
     Frame8 out;
-    void* buffer = api().LoadFrame(anim, frame, req);
-    if (!buffer) return out;
-    out.ok = true;
-    const auto* bytes = static_cast<const uint8_t*>(buffer);
-    out.indices.assign(bytes, bytes + pixelCounts_.at(anim));
-    api().FreeFrame(buffer);
+    out.indices = LoadAndFree<uint8_t>(api(), anim, frame, request, pixelCounts_.at(anim), &out.ok);
     return out;
 }
 
@@ -92,7 +95,6 @@ uint64_t PluginTest::SeeksDuring(const std::function<void()>& body) {
 
 std::vector<uint32_t> Lookup(std::span<const uint8_t> indices, std::span<const uint32_t> palette) {
     std::vector<uint32_t> out;
-    out.reserve(indices.size());
     for (uint8_t i : indices) out.push_back(i < palette.size() ? palette[i] : 0);
     return out;
 }
@@ -103,6 +105,62 @@ std::vector<uint32_t> TestPalette(size_t count, uint32_t seed) {
     for (uint32_t i = 0; i < count; ++i)
         out.push_back(((i * 167 + seed) & 0xFF) << 16 | ((i * 29 + seed * 7) & 0xFF) << 8 | ((i * 83 + 5) & 0xFF));
     return out;
+}
+
+std::vector<encode::Frame> MakeFrames(const encode::WriterOptions& o, int count, uint32_t seed) {
+    std::mt19937 rng(seed);
+    const bool chunky = o.frameFormat >= 3;
+    const uint32_t rowBytes = encode::PlaneRowBytes(o.width);
+    const size_t reached = o.delta ? encode::MakeDeltaGeometry(o.width, o.height, 1, o.deltaUnit).ReachedRowBytes() : rowBytes;
+    const int limit = 1 << std::min(o.depth, 8);
+    std::vector<encode::Frame> frames(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        encode::Frame& f = frames[size_t(i)];
+        for (int y = 0; y < o.height; ++y) {
+            uint32_t held = 0;  // HAM: each pixel changes one component of the one before, or takes a base colour
+            for (int x = 0; x < o.width; ++x) {
+                const size_t n = size_t(y) * o.width + size_t(x);
+                const bool reachable = chunky ? n % rowBytes < reached : size_t(x) < reached * 8;
+                const bool block = std::abs(x - 5 * i - 3) < 3 && y > 1 && y < 6;
+                int v = block ? (i * 7 + 1) % limit : (x / 4 + y) % limit;
+                if (rng() % 5 == 0) v = int(rng() % uint32_t(limit));
+                f.indices.push_back(reachable ? uint8_t(v) : 0);
+                if (o.ham) {
+                    const uint32_t part = (rng() % 16) << 4, shift = 8 * (rng() % 3);
+                    held = rng() % 4 ? (held & ~(0xFFu << shift)) | part << shift : o.palette[rng() % 16];
+                    f.rgb.push_back(held);
+                } else {
+                    f.rgb.push_back(block ? 0xFF8000u + uint32_t(i) : uint32_t(x * 6) << 16 | uint32_t(y * 20));
+                }
+            }
+        }
+        if (o.ham) f.indices = encode::EncodeHam(f.rgb, o.width, o.height, o.palette, o.depth);
+        if (o.framePalette && !o.ham && i % 2) f.palette = TestPalette(size_t(1) << o.depth, uint32_t(i));
+    }
+    return frames;
+}
+
+Written Write(const std::vector<encode::Frame>& frames, const encode::WriterOptions& o) {
+    Written w{encode::WriteYafa(frames, o), {}, {}, {}};
+    std::vector<uint32_t> palette = o.palette;
+    palette.resize(256, 0);
+    const std::vector<uint32_t>* colours = &o.palette;
+    const size_t tail = o.ham ? (o.depth == 8 ? 64 : 16) : size_t(1) << std::min(o.depth, 8);
+    for (const encode::Frame& f : frames) {
+        if (!f.palette.empty()) colours = &f.palette;
+        for (size_t k = 0; o.framePalette && k < tail; ++k) palette[k] = k < colours->size() ? (*colours)[k] : 0;
+        w.indices.push_back(f.indices);
+        w.palettes.push_back(palette);
+        if (o.ham || o.depth == 24) {
+            w.pixels.push_back(f.rgb);
+        } else if (o.depth == 15) {
+            w.pixels.push_back({});
+            for (uint32_t c : f.rgb) w.pixels.back().push_back(c & 0xF8F8F8);
+        } else {
+            w.pixels.push_back(Lookup(f.indices, palette));
+        }
+    }
+    return w;
 }
 
 }  // namespace yafa::test

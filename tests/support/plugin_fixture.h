@@ -1,6 +1,7 @@
 // A fixture that loads yafa.lvp through its exported entry points, runs it
 // against a fresh stand-in host for every test, and wraps the calls a test
 // makes: opening an in-memory file, loading a frame as pixels or indices.
+// Also animations from our writer together with what each frame must show.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,12 +10,12 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <optional>
 #include <vector>
 
 #include "host/plugin_loader.h"
 #include "host/stand_in_host.h"
 #include "support/yafa_builder.h"
+#include "yafa_writer.h"
 
 namespace yafa::test {
 
@@ -36,7 +37,7 @@ struct Frame8 {
 
 class PluginTest : public ::testing::Test {
 protected:
-    void SetUp() override;
+    void SetUp() override { StartHost(10, 0); }
     void TearDown() override;
 
     // Replaces the host (the plugin is initialised again with it).
@@ -53,7 +54,7 @@ protected:
 
     Frame32 Load32(AnimHandle* anim, int32_t frame, FrameRequest* request = nullptr);
     Frame8 Load8(AnimHandle* anim, int32_t frame, FrameRequest* request = nullptr);
-    // Host seeks made by `body`: one per frame decode of a raw frame.
+    // Host seeks made by `body`: one per frame decode.
     uint64_t SeeksDuring(const std::function<void()>& body);
 
 private:
@@ -67,5 +68,21 @@ std::vector<uint32_t> Lookup(std::span<const uint8_t> indices, std::span<const u
 
 // A palette of distinct colours.
 std::vector<uint32_t> TestPalette(size_t count, uint32_t seed = 1);
+
+// `count` frames for the writer: a block moving over a pattern, with some
+// noise. Delta animations change only the pixels that their columns reach
+// (the others stay 0). HAM frames hold an image their HAM values show
+// exactly (in `rgb`), true-colour frames a gradient. With framePalette every
+// other frame brings its own palette.
+std::vector<encode::Frame> MakeFrames(const encode::WriterOptions& o, int count, uint32_t seed);
+
+// A written animation and what each frame must come out as.
+struct Written {
+    Bytes file;
+    std::vector<Bytes> indices;                   // depth 8 or less
+    std::vector<std::vector<uint32_t>> palettes;  // 256 colours after decoding each frame
+    std::vector<std::vector<uint32_t>> pixels;    // 0x00RRGGBB
+};
+Written Write(const std::vector<encode::Frame>& frames, const encode::WriterOptions& o);
 
 }  // namespace yafa::test

@@ -1,9 +1,8 @@
-// Builds YAFA files for the plugin tests: IFF chunks with arbitrary ids and
-// size fields, the parser's chunks, raw frames, bitplane packing, delta frames
-// from explicit op lists (or derived from two buffer states), palette tails.
+// Builds YAFA files for the plugin tests byte by byte: IFF chunks with
+// arbitrary ids and size fields, the parser's chunks, raw frames, bitplane
+// packing, palette tails.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <optional>
 #include <random>
@@ -15,15 +14,7 @@ namespace yafa::test {
 
 using Bytes = std::vector<uint8_t>;
 
-enum : uint16_t {
-    kHam = 0x01,
-    kFramePalette = 0x02,
-    kDelta = 0x04,
-    kWordDelta = 0x08,
-    kLongDelta = 0x10,
-    kDeltaFrom1 = 0x20,
-    kDeltaFrom0 = 0x40,
-};
+enum : uint16_t { kHam = 1, kFramePalette = 2, kDelta = 4, kWordDelta = 8, kLongDelta = 16, kDeltaFrom1 = 32, kDeltaFrom0 = 64 };
 
 void PutU16(Bytes& out, uint32_t value);
 void PutU32(Bytes& out, uint32_t value);
@@ -74,29 +65,6 @@ Bytes PackPlanar(std::span<const uint8_t> pixels, int width, int height, int dep
 // 4 unread bytes, red/green/blue u32 per colour (junk in the low bytes), 4
 // unread bytes.
 Bytes PaletteTail(std::span<const uint32_t> colours);
-
-// One plane of a delta frame: the op list (count byte per column, ops) and
-// the data elements the ops take.
-struct PlaneOps {
-    Bytes ops;
-    Bytes data;
-};
-using DeltaPlanes = std::array<std::optional<PlaneOps>, 8>;
-// 64-byte header then each present plane's op list and data; absent planes
-// get opListOffset 0 and dataOffset `absentDataOffset`.
-Bytes DeltaFrame(const DeltaPlanes& planes, uint32_t absentDataOffset = 0);
-
-// How delta ops address a back buffer.
-struct DeltaGeometry {
-    int planes = 0, height = 0, planeRowBytes = 0, unit = 1, unitsPerRow = 0;
-    size_t BufferSize() const { return size_t(planes) * height * planeRowBytes; }
-};
-
-// Ops that turn `base` into `target` over the columns the geometry covers,
-// mixing skips, unique runs, same runs and the no-op forms (0x80, same run of
-// 0). A plane without changes gets no op list, or, at random, all-zero counts.
-DeltaPlanes EncodeDelta(std::span<const uint8_t> base, std::span<const uint8_t> target, const DeltaGeometry& g,
-                        std::mt19937& rng);
 
 // `count` pixel values below 2^bits.
 Bytes RandomPixels(size_t count, int bits, std::mt19937& rng);
