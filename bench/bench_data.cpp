@@ -13,7 +13,6 @@
 #include "unpack/s404.h"
 #include "unpack/xpk.h"
 #include "util/big_endian.h"
-#include "yafa_writer.h"
 
 namespace yafa::bench {
 
@@ -27,18 +26,20 @@ bool HasId(const Bytes& file, size_t pos, const char* id) {
 
 // --- Examples drawn here when none are bundled ------------------------------
 
-// 320x200, 32 colours in 5 bitplanes, word deltas: a shaded ball crossing a
-// dithered sky over a checkered floor.
-Bytes DrawBall() {
+}  // namespace
+
+// 32 colours in 5 bitplanes, word deltas: a shaded ball crossing a dithered
+// sky over a checkered floor.
+Bytes DrawBall(uint16_t width, uint16_t height, int frameCount, encode::Storage storage) {
     encode::WriterOptions o;
-    o.width = 320, o.height = 200, o.frameFormat = 0, o.depth = 5;
+    o.width = width, o.height = height, o.frameFormat = 0, o.depth = 5;
     for (uint32_t i = 0; i < 32; ++i) o.palette.push_back((i * 8) << 16 | (i * 5) << 8 | (255 - i * 6));
-    o.delta = true, o.deltaUnit = 2;
-    std::vector<encode::Frame> frames(24);
-    for (int t = 0; t < 24; ++t) {
+    o.delta = true, o.deltaUnit = 2, o.storage = storage;
+    std::vector<encode::Frame> frames(static_cast<size_t>(frameCount));
+    for (int t = 0; t < frameCount; ++t) {
         auto& px = frames[size_t(t)].indices;
         px.resize(size_t{o.width} * o.height);
-        const int cx = 40 + t * 10, cy = 60 + (t % 6) * 12, r = 26;
+        const int cx = 40 + t * 10 % (width - 80), cy = 60 + (t % 6) * 12, r = 26;
         for (int y = 0; y < o.height; ++y)
             for (int x = 0; x < o.width; ++x) {
                 uint8_t c = y < 110 ? uint8_t((y * 4 + ((x ^ y) & 3) * 7) / 110)
@@ -50,6 +51,8 @@ Bytes DrawBall() {
     }
     return encode::WriteYafa(frames, o);
 }
+
+namespace {
 
 // 160x120 RGB24: colour bands sliding sideways.
 Bytes DrawBands() {
@@ -79,7 +82,7 @@ std::vector<Example> LoadExamples() {
     std::sort(out.begin(), out.end(), [](const Example& a, const Example& b) { return a.name < b.name; });
     if (out.empty()) {
         std::fprintf(stderr, "yafa-bench: no examples in %s; drawing stand-ins\n", YAFA_EXAMPLES_DIR);
-        out.push_back({"drawn_ball", DrawBall()});
+        out.push_back({"drawn_ball", DrawBall(320, 200, 24, encode::Storage::Raw)});
         out.push_back({"drawn_bands", DrawBands()});
     }
     return out;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "yafa_writer.h"
 #include "host/stand_in_host.h"
 
 namespace yafa::bench {
@@ -25,6 +26,9 @@ struct Example {
 // The bundled examples (*.yafa in the examples directory, by name), or, when
 // there are none, animations of the same kinds drawn here.
 const std::vector<Example>& Examples();
+
+// A ball bouncing over a floor, 5 bitplanes with word deltas, at any size.
+Bytes DrawBall(uint16_t width, uint16_t height, int frameCount, encode::Storage storage);
 
 // Names of the data sets, in the order they are reported.
 const std::vector<std::string>& DataSetNames();

@@ -2,6 +2,7 @@
 // its last through yafa.lvp's entry points, as 32-bit pixels.
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -76,6 +77,28 @@ void RegisterPlay() {
     for (const Example& example : Examples()) {
         benchmark::RegisterBenchmark(("BM_Play/" + example.name).c_str(),
                                      [&example](benchmark::State& s) { PlayBenchmark(s, example); })
+            ->Unit(benchmark::kMillisecond);
+    }
+    // One NUKE-packed delta animation at four times the pixels, four times
+    // the frames and both: the cost per pixel and frame should stay put.
+    static const struct {
+        uint16_t width, height;
+        int frames;
+    } kScales[] = {{320, 200, 24}, {640, 400, 24}, {320, 200, 96}, {640, 400, 96}};
+    for (const auto& scale : kScales) {
+        const std::string name =
+            std::to_string(scale.width) + "x" + std::to_string(scale.height) + "/" + std::to_string(scale.frames);
+        benchmark::RegisterBenchmark(("BM_PlayScaling/" + name).c_str(),
+                                     [scale, name](benchmark::State& s) {
+                                         static std::map<std::string, Example> drawn;
+                                         auto [at, added] = drawn.try_emplace(name);
+                                         if (added)
+                                             at->second = {"scaling_" + std::to_string(scale.width) + "x" +
+                                                               std::to_string(scale.frames),
+                                                           DrawBall(scale.width, scale.height, scale.frames,
+                                                                    encode::Storage::XpkNuke)};
+                                         PlayBenchmark(s, at->second);
+                                     })
             ->Unit(benchmark::kMillisecond);
     }
 }

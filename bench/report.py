@@ -4,7 +4,7 @@
 For every benchmark: throughput on the unpacked (output) bytes; for the
 unpackers and baselines the ratio to zlib and to memcpy on the same data set;
 for the pixel paths the ratio to memcpy of the same number of output bytes;
-for playback the frames per second.
+for playback the frames per second and the time per pixel of a frame.
 
     bench/report.py                          # runs build/default/yafa-bench
     bench/report.py --bench PATH -- --benchmark_repetitions=5
@@ -100,8 +100,11 @@ def main():
                 notes += f", delta of {int(round(row['delta_bytes']))} bytes"
         elif parts[0] == "BM_Baseline" and len(parts) == 3:
             notes = f"{parts[2]} bytes"
-        if parts[0] == "BM_Play" and "fps" in row:
-            notes = f"{row['fps']:.0f} frames/s"
+        if parts[0] in ("BM_Play", "BM_PlayScaling") and "fps" in row:
+            # 4 output bytes per pixel: the cost per pixel of one frame shows
+            # whether playback grows linearly with frames x pixels.
+            per_pixel = f", {4e9 / value:.3f} ns per pixel and frame" if value else ""
+            notes = f"{row['fps']:.0f} frames/s{per_pixel}"
         if row.get("error_occurred"):
             notes = row.get("error_message", "error")
         lines.append(f"| `{name}` | {fmt_rate(value)} | {vs_zlib} | {vs_memcpy} | {notes} |")
