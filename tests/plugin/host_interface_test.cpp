@@ -37,17 +37,12 @@ TEST_P(Registration, FillsTheRecordAndRegistersFromVersion5Point3) {
     EXPECT_EQ(std::vector<int32_t>({info.capabilities, info.version, info.revision, info.hostVersion, info.hostRevision,
                                     info.word12, info.word13}),
               std::vector<int32_t>({0x20008, 1, 2, 5, 0, 0, 0}));
-    for (const char* text : {info.name, info.moduleName, info.author, info.description, info.licence, info.url, info.date})
-        EXPECT_TRUE(text && *text);
 
     const auto& calls = host().registrations();
     ASSERT_EQ(calls.size(), before + (c.registers ? 1 : 0));
     if (!c.registers) return;
     const host::RegisterCall& call = calls.back();
-    EXPECT_EQ(call.info, &info);
-    EXPECT_EQ(call.kind, 1);
-    EXPECT_EQ(call.typeName, "IFF YAFA");
-    EXPECT_EQ(call.extension, "yafa");
+    EXPECT_TRUE(call.info == &info && call.kind == 1 && call.typeName == "IFF YAFA" && call.extension == "yafa");
     EXPECT_EQ(std::vector<int32_t>({call.arg3, call.arg5, call.arg6}), std::vector<int32_t>(3, 0));
 }
 
@@ -58,19 +53,16 @@ INSTANTIATE_TEST_SUITE_P(HostVersions, Registration,
 
 using PluginRecord = PluginTest;
 
-TEST_F(PluginRecord, NullHostFillsTheRecordOnlyAndKeepsTheStoredHost) {
+// A null host fills the record only and keeps the stored host.
+TEST_F(PluginRecord, NullHostExtensionsAndFormatName) {
     const size_t before = host().registrations().size();
     PluginInfo info{};
     info.hostVersion = 10;
     EXPECT_EQ(api().InitPlugin(&info, nullptr), 1);
     EXPECT_EQ(info.hostVersion, 5);
-    EXPECT_STREQ(info.name, "YAFA");
     EXPECT_EQ(host().registrations().size(), before);
     std::mt19937 rng(1);
     EXPECT_NE(Open(PlanarAnim({RandomPixels(16 * 2, 1, rng)}, 16, 2, 1, {})), nullptr);
-}
-
-TEST_F(PluginRecord, FormatNameAndExtensionsOfCapability8Only) {
     for (uint32_t capability : {0u, 1u, 4u, 0x20000u, 0x20008u, 0x9u, 0xFFFFFFFFu})
         EXPECT_EQ(api().GetExtensions(capability), 0u) << capability;
     EXPECT_EQ(api().GetExtensions(8), 4u);
@@ -107,9 +99,7 @@ TEST_P(OpenRequest, ForwardsTagsAndFillsOnlyItsWords) {
 
     ASSERT_EQ(host().opens().size(), 1u);
     const host::OpenCall& call = host().opens()[0];
-    EXPECT_EQ(call.name, name);
-    EXPECT_EQ(call.mode, 0);
-    EXPECT_EQ(call.withTags, !c.tags.empty());
+    EXPECT_TRUE(call.name == name && call.mode == 0 && call.withTags == !c.tags.empty());
     if (call.withTags) {
         ASSERT_EQ(call.tags.size(), c.tags.size() + 1);
         for (size_t i = 0; i < c.tags.size(); ++i)

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <tuple>
 
 #include "support/plugin_fixture.h"
 
@@ -37,17 +38,13 @@ std::vector<OpenCase> OpenCases() {
     Bytes badForm = valid, badType = valid, cutId = Form({InfoChunk(SmallInfo())});
     badForm[3] = 'N', badType[11] = 'B';
     cutId.insert(cutId.end(), {'B', 'O'});
-    add("BadFormId", badForm, false);
-    add("BadFormType", badType, false);
-    add("Empty", {}, false);
-    add("ElevenBytes", Bytes(valid.begin(), valid.begin() + 11), false);
-    add("HeaderOnly", Form({}), false);
-    add("NoBody", Form({InfoChunk(SmallInfo())}), false);
-    add("ChunkIdCutShort", cutId, false);
+    for (auto [name, file] : {std::pair<const char*, Bytes>{"BadFormId", badForm}, {"BadFormType", badType}, {"Empty", {}},
+                              {"ElevenBytes", Bytes(valid.begin(), valid.begin() + 11)}, {"HeaderOnly", Form({})},
+                              {"NoBody", Form({InfoChunk(SmallInfo())})}, {"ChunkIdCutShort", cutId},
+                              {"FrameFormat5", SmallFile(SmallInfo(1, 5))}, {"FrameFormat65535", SmallFile(SmallInfo(1, 0xFFFF))}})
+        add(name, file, false);
     add("NoInfoOpens", Form({SmallBody()}), true);
     add("FrameFormat4", SmallFile(SmallInfo(8, 4)), true);
-    add("FrameFormat5", SmallFile(SmallInfo(1, 5)), false);
-    add("FrameFormat65535", SmallFile(SmallInfo(1, 0xFFFF)), false);
 
     const std::vector<uint32_t> prof{4};
     const std::vector<uint16_t> ttbl{1};
@@ -62,17 +59,13 @@ std::vector<OpenCase> OpenCases() {
 
     // 8-bit requests: the test sees the depth as declared, before a chunky
     // delta makes it 8.
-    const struct {
-        const char* name;
-        Info info;
-        bool indexed;
-    } indexed[] = {{"Depth8", SmallInfo(8, 0), true},      {"Chunky8", SmallInfo(8, 4), true},
-                   {"Ham6", SmallInfo(6, 0, kHam), false}, {"Ham8", SmallInfo(8, 0, kHam), false},
-                   {"Rgb15", SmallInfo(15, 4), false},     {"Rgb24", SmallInfo(24, 3), false},
-                   {"ChunkyDelta24", SmallInfo(24, 3, kDelta), false}};
-    for (const auto& c : indexed) {
-        add(std::string("Indexed") + c.name, SmallFile(c.info), c.indexed, ANIM_REQUEST_INDEXED);
-        add(c.name, SmallFile(c.info), true);
+    const std::tuple<const char*, Info, bool> indexed[] = {
+        {"Depth8", SmallInfo(8, 0), true},      {"Chunky8", SmallInfo(8, 4), true}, {"Ham6", SmallInfo(6, 0, kHam), false},
+        {"Ham8", SmallInfo(8, 0, kHam), false}, {"Rgb15", SmallInfo(15, 4), false}, {"Rgb24", SmallInfo(24, 3), false},
+        {"ChunkyDelta24", SmallInfo(24, 3, kDelta), false}};
+    for (const auto& [name, info, ok] : indexed) {
+        add(std::string("Indexed") + name, SmallFile(info), ok, ANIM_REQUEST_INDEXED);
+        add(name, SmallFile(info), true);
     }
 
     // Chunk sizes that would move the loop backwards or nowhere when taken
@@ -95,16 +88,13 @@ std::vector<OpenCase> OpenCases() {
     add("DeltaBackBuffers", Geometry(65535, 65535, 8, 1, kDelta), false);
 
     // Depths and modes without a conversion path.
-    const struct {
-        uint16_t depth, format, flags;
-        bool opens;
-    } paths[] = {{0, 0, 0, true},     {9, 0, 0, false},     {15, 1, 0, false},     {16, 1, 0, false},
-                 {24, 2, 0, false},   {9, 1, kDelta, false}, {4, 0, kHam, false},  {5, 0, kHam, false},
-                 {7, 0, kHam, false}, {24, 4, kHam, false}, {24, 3, kHam | kDelta, true}, {9, 3, 0, false},
-                 {16, 4, 0, false},   {32, 4, 0, false},    {16, 4, kDelta, true}};
-    for (const auto& p : paths)
-        add("Depth" + std::to_string(p.depth) + "Format" + std::to_string(p.format) + "Flags" + std::to_string(p.flags),
-            SmallFile(SmallInfo(p.depth, p.format, p.flags)), p.opens);
+    const std::tuple<uint16_t, uint16_t, uint16_t, bool> paths[] = {
+        {0, 0, 0, true},       {9, 0, 0, false},   {15, 1, 0, false},  {16, 1, 0, false}, {24, 2, 0, false},
+        {9, 1, kDelta, false}, {4, 0, kHam, false}, {5, 0, kHam, false}, {7, 0, kHam, false}, {24, 4, kHam, false},
+        {24, 3, kHam | kDelta, true}, {9, 3, 0, false}, {16, 4, 0, false}, {32, 4, 0, false}, {16, 4, kDelta, true}};
+    for (const auto& [depth, format, flags, opens] : paths)
+        add("Depth" + std::to_string(depth) + "Format" + std::to_string(format) + "Flags" + std::to_string(flags),
+            SmallFile(SmallInfo(depth, format, flags)), opens);
     return cases;
 }
 
@@ -158,29 +148,6 @@ TEST_F(ChunkLoop, UnknownChunksAreSkippedWithTheirPadByte) {
     auto anim = Open(Form({RawChunk("info", 14, other), Body16x2()}), 0, &info);
     ASSERT_NE(anim, nullptr);
     EXPECT_EQ(std::vector<int32_t>({info.width, info.height, info.depth, info.frameCount}), std::vector<int32_t>(4, 0));
-}
-
-// DRGB ends at its size without a pad byte, stores its count (the first 256
-// at most) and leaves the other entries 0.
-TEST_F(ChunkLoop, DrgbPalettes) {
-    const auto palette = TestPalette(4, 9);
-    for (size_t extra : {0, 1, 3, 10}) {
-        auto anim = Open(Form({DrgbChunk(palette, extra), InfoChunk(kInfo16x2), Body16x2()}));
-        ASSERT_NE(anim, nullptr) << extra;
-        EXPECT_EQ(Load32(anim.get(), 0).pixels, Lookup(Image16x2(), palette)) << extra;
-    }
-    for (size_t count : {32, 300}) {
-        std::vector<uint32_t> colours = TestPalette(count, 6);
-        const std::vector<uint16_t> ticks{7};
-        auto anim = Open(Form({InfoChunk(Info{16, 2, 8, 1, 1, 0, 0}), DrgbChunk(colours), TtblChunk(ticks),
-                               BodyChunk(std::vector<Bytes>{Bytes(32, 0)})}));
-        ASSERT_NE(anim, nullptr);
-        EXPECT_EQ(api().GetFrameDelay(anim.get(), 0), 140);  // TTBL after the DRGB was found
-        FrameRequest request{};
-        ASSERT_TRUE(Load8(anim.get(), 0, &request).ok);
-        colours.resize(256, 0);
-        EXPECT_TRUE(std::equal(colours.begin(), colours.end(), request.palette)) << count;
-    }
 }
 
 // Later PROF and TTBL replace earlier ones; their size fields are not used.

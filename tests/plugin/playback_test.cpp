@@ -59,51 +59,23 @@ TEST_F(Replay, IndicesOutsideTheAnimationFailWithoutStateChange) {
     Play({{3, 1}});
 }
 
-TEST_F(PluginTest, FramesWithoutDeltasDecodeOncePerRequest) {
-    std::mt19937 rng(13);
-    std::vector<Bytes> images;
-    for (int i = 0; i < 5; ++i) images.push_back(RandomPixels(16 * 4, 3, rng));
-    const auto palette = TestPalette(8);
-    auto anim = Open(PlanarAnim(images, 16, 4, 3, palette));
-    ASSERT_NE(anim, nullptr);
-    for (int32_t frame : {3, 1, 4, 0, 0, 2}) {
-        Frame32 f;
-        EXPECT_EQ(SeeksDuring([&] { f = Load32(anim.get(), frame); }), 1u) << frame;
-        EXPECT_EQ(f.pixels, Lookup(images[size_t(frame)], palette)) << frame;
-    }
-}
-
 // ---- GetFrameDelay ----------------------------------------------------------
 
-Bytes DelayFile(uint16_t defaultDelay, uint16_t frames, const std::vector<uint16_t>& ttbl) {
-    Bytes file = Form({InfoChunk(Info{16, 2, 1, defaultDelay, frames, 0, 0})});
-    if (!ttbl.empty()) Append(file, TtblChunk(ttbl));
-    Append(file, BodyChunk(std::vector<Bytes>{}));
-    return file;
-}
-
 // Ticks of 1/50 s become milliseconds in double precision, which leaves some
-// one short (201 ticks: 4019 ms).
-TEST_F(PluginTest, DefaultDelayInMilliseconds) {
-    const std::pair<uint16_t, int32_t> cases[] = {{0, 0},       {1, 20},     {3, 60},     {50, 1000},
-                                                  {201, 4019},  {203, 4059}, {402, 8039}, {65535, 1310700}};
-    for (const auto& [ticks, ms] : cases) {
-        auto anim = Open(DelayFile(ticks, 2, {}));
-        ASSERT_NE(anim, nullptr);
-        EXPECT_EQ(api().GetFrameDelay(anim.get(), 0), ms) << ticks;
-        EXPECT_EQ(api().GetFrameDelay(anim.get(), 1), ms) << ticks;
-    }
-}
-
-TEST_F(PluginTest, TtblZeroEntriesTakeTheNearestEarlierNonZeroOne) {
+// one short (201 ticks: 4019 ms); a 0 TTBL entry takes the nearest earlier
+// non-zero one, and without TTBL every frame has the default delay.
+TEST_F(PluginTest, DelaysInMilliseconds) {
     const std::pair<std::vector<uint16_t>, std::vector<int32_t>> cases[] = {
+        {{}, {4019, 4019}},  // default delay 201
         {{0, 5, 0, 0}, {0, 100, 100, 100}},
         {{7, 0, 0, 9, 0}, {140, 140, 140, 180, 180}},
-        {{0, 0, 0}, {0, 0, 0}},
-        {{2, 0, 201}, {40, 40, 4019}},
+        {{2, 0, 65535}, {40, 40, 1310700}},
     };
     for (const auto& [ttbl, ms] : cases) {
-        auto anim = Open(DelayFile(3, uint16_t(ttbl.size()), ttbl));  // defaultDelay is not used
+        Bytes file = Form({InfoChunk(Info{16, 2, 1, 201, uint16_t(ms.size()), 0, 0})});
+        if (!ttbl.empty()) Append(file, TtblChunk(ttbl));
+        Append(file, BodyChunk(std::vector<Bytes>{}));
+        auto anim = Open(file);
         ASSERT_NE(anim, nullptr);
         for (size_t f = 0; f < ms.size(); ++f) EXPECT_EQ(api().GetFrameDelay(anim.get(), int32_t(f)), ms[f]) << f;
     }

@@ -34,24 +34,14 @@ struct Restore {
 
 Restore Xpk(XpkMethod method, uint32_t chunkSize, bool longHeaders = false, bool extra = false, bool mixRaw = false,
             bool stress = false) {
-    Restore r;
-    r.kind = Restore::Xpk;
-    r.xpk.method = method;
-    r.xpk.chunkSize = chunkSize;
-    r.xpk.longHeaders = longHeaders;
+    Restore r{Restore::Xpk, {}, false};
+    r.xpk.method = method, r.xpk.chunkSize = chunkSize, r.xpk.longHeaders = longHeaders, r.xpk.mixRawChunks = mixRaw;
     if (extra) r.xpk.extraHeader = Bytes{0x11, 0x22, 0x33};
-    r.xpk.mixRawChunks = mixRaw;
-    r.xpk.pack.stress = stress;
-    r.xpk.pack.seed = chunkSize;
+    r.xpk.pack.stress = stress, r.xpk.pack.seed = chunkSize;
     return r;
 }
 
-Restore S404(bool stress) {
-    Restore r;
-    r.kind = Restore::S404;
-    r.stress = stress;
-    return r;
-}
+Restore S404(bool stress) { return {Restore::S404, {}, stress}; }
 
 struct Recipe {
     const char* name;
@@ -153,87 +143,38 @@ WriterOptions Options(uint16_t w, uint16_t h, int format, int depth) {
 }
 
 std::vector<Recipe> Recipes() {
-    std::vector<Recipe> r;
     const std::vector<Restore> everyMethod = {Restore{}, S404(false), Xpk(XpkMethod::Fast, 64),
                                               Xpk(XpkMethod::Nuke, 64, true), Xpk(XpkMethod::Rake, 64, false, true)};
-    {
-        auto o = Options(24, 6, 0, 4);  // raw, no PROF: frames lie frameSize apart
-        o.writeProf = false;
-        o.delays = {3, 0, 7};
-        r.push_back({"raw-planar0-noprof", o, 3, {}});
-    }
-    {
-        auto o = Options(20, 5, 1, 3);
-        o.framePalette = true;
-        o.writeTtbl = false;
-        r.push_back({"raw-planar1-tails", o, 3, {}});
-    }
-    {
-        auto o = Options(32, 6, 2, 5);
-        o.delta = true;
-        o.storage = Storage::S404;
-        r.push_back({"s404-planar2-delta-twokeys", o, 5, {}});
-    }
-    {
-        auto o = Options(24, 8, 3, 8);
-        o.delta = true;
-        o.keyFrames = KeyFrameMode::From1;
-        r.push_back({"fast-chunky3-delta-from1", o, 5, {Xpk(XpkMethod::Fast, 64, false, false, true, true)}});
-    }
-    {
-        auto o = Options(40, 6, 0, 4);
-        o.delta = true;
-        o.deltaUnit = 2;
-        o.keyFrames = KeyFrameMode::From0;
-        r.push_back({"nuke-planar0-worddelta-from0", o, 5, {Xpk(XpkMethod::Nuke, 96, true, false, false, true)}});
-    }
-    {
-        auto o = Options(72, 5, 1, 2);
-        o.delta = true;
-        o.deltaUnit = 4;
-        o.keyFrames = KeyFrameMode::From01;
-        r.push_back({"rake-planar1-longdelta-from01", o, 5, {Xpk(XpkMethod::Rake, 48, false, true, false, true)}});
-    }
-    {
-        auto o = Options(10, 4, 4, 24);
-        r.push_back({"mixed-rgb24", o, 5, everyMethod});
-    }
-    {
-        auto o = Options(12, 5, 4, 15);
-        o.storage = Storage::S404;
-        o.pack.stress = true;
-        r.push_back({"s404-rgb15", o, 3, {}});
-    }
-    {
-        auto o = Options(16, 4, 0, 6);
-        o.ham = true;
-        o.framePalette = true;
-        r.push_back({"fast-ham6-tails", o, 3, {Xpk(XpkMethod::Fast, 0x8000)}});
-    }
-    {
-        auto o = Options(16, 3, 1, 8);
-        o.ham = true;
-        r.push_back({"nuke-ham8", o, 3, {Xpk(XpkMethod::Nuke, 0x8000)}});
-    }
-    {
-        auto o = Options(20, 4, 4, 8);
-        o.delta = true;
-        o.framePalette = true;
-        r.push_back({"rake-chunky4-delta-tails", o, 4, {Xpk(XpkMethod::Rake, 0x8000, true, false, false, true)}});
-    }
-    {
-        auto o = Options(16, 4, 0, 1);
-        o.delta = true;
-        o.framePalette = true;
-        o.keyFrames = KeyFrameMode::From1;
-        r.push_back({"mixed-planar0-delta-tails", o, 5, everyMethod});
-    }
-    {
-        auto o = Options(8, 4, 4, 8);  // chunky without PROF
-        o.writeProf = false;
-        r.push_back({"raw-chunky4-noprof", o, 3, {}});
-    }
-    return r;
+    // Options(w, h, format, depth) changed by `tweak`.
+    auto make = [](const char* name, uint16_t w, uint16_t h, int format, int depth, int frames,
+                   std::vector<Restore> restore, void (*tweak)(WriterOptions&)) {
+        Recipe r{name, Options(w, h, format, depth), frames, std::move(restore)};
+        tweak(r.options);
+        return r;
+    };
+    return {
+        // Raw, no PROF: frames lie frameSize apart.
+        make("raw-planar0-noprof", 24, 6, 0, 4, 3, {}, [](WriterOptions& o) { o.writeProf = false, o.delays = {3, 0, 7}; }),
+        make("raw-planar1-tails", 20, 5, 1, 3, 3, {}, [](WriterOptions& o) { o.framePalette = true, o.writeTtbl = false; }),
+        make("s404-planar2-delta-twokeys", 32, 6, 2, 5, 5, {}, [](WriterOptions& o) { o.delta = true, o.storage = Storage::S404; }),
+        make("fast-chunky3-delta-from1", 24, 8, 3, 8, 5, {Xpk(XpkMethod::Fast, 64, false, false, true, true)},
+             [](WriterOptions& o) { o.delta = true, o.keyFrames = KeyFrameMode::From1; }),
+        make("nuke-planar0-worddelta-from0", 40, 6, 0, 4, 5, {Xpk(XpkMethod::Nuke, 96, true, false, false, true)},
+             [](WriterOptions& o) { o.delta = true, o.deltaUnit = 2, o.keyFrames = KeyFrameMode::From0; }),
+        make("rake-planar1-longdelta-from01", 72, 5, 1, 2, 5, {Xpk(XpkMethod::Rake, 48, false, true, false, true)},
+             [](WriterOptions& o) { o.delta = true, o.deltaUnit = 4, o.keyFrames = KeyFrameMode::From01; }),
+        make("mixed-rgb24", 10, 4, 4, 24, 5, everyMethod, [](WriterOptions&) {}),
+        make("s404-rgb15", 12, 5, 4, 15, 3, {}, [](WriterOptions& o) { o.storage = Storage::S404, o.pack.stress = true; }),
+        make("fast-ham6-tails", 16, 4, 0, 6, 3, {Xpk(XpkMethod::Fast, 0x8000)},
+             [](WriterOptions& o) { o.ham = true, o.framePalette = true; }),
+        make("nuke-ham8", 16, 3, 1, 8, 3, {Xpk(XpkMethod::Nuke, 0x8000)}, [](WriterOptions& o) { o.ham = true; }),
+        make("rake-chunky4-delta-tails", 20, 4, 4, 8, 4, {Xpk(XpkMethod::Rake, 0x8000, true, false, false, true)},
+             [](WriterOptions& o) { o.delta = true, o.framePalette = true; }),
+        make("mixed-planar0-delta-tails", 16, 4, 0, 1, 5, everyMethod,
+             [](WriterOptions& o) { o.delta = true, o.framePalette = true, o.keyFrames = KeyFrameMode::From1; }),
+        // Chunky without PROF.
+        make("raw-chunky4-noprof", 8, 4, 4, 8, 3, {}, [](WriterOptions& o) { o.writeProf = false; }),
+    };
 }
 
 }  // namespace

@@ -6,16 +6,8 @@
 
 namespace yafa::test {
 
-void PutU16(Bytes& out, uint32_t value) {
-    out.push_back(uint8_t(value >> 8));
-    out.push_back(uint8_t(value));
-}
-
-void PutU32(Bytes& out, uint32_t value) {
-    PutU16(out, value >> 16);
-    PutU16(out, value);
-}
-
+void PutU16(Bytes& out, uint32_t value) { out.insert(out.end(), {uint8_t(value >> 8), uint8_t(value)}); }
+void PutU32(Bytes& out, uint32_t value) { PutU16(out, value >> 16), PutU16(out, value); }
 void Append(Bytes& out, std::span<const uint8_t> more) { out.insert(out.end(), more.begin(), more.end()); }
 
 static void PutId(Bytes& out, std::string_view id) {
@@ -25,9 +17,7 @@ static void PutId(Bytes& out, std::string_view id) {
 
 Bytes RawChunk(std::string_view id, uint32_t sizeField, std::span<const uint8_t> data) {
     Bytes out;
-    PutId(out, id);
-    PutU32(out, sizeField);
-    Append(out, data);
+    PutId(out, id), PutU32(out, sizeField), Append(out, data);
     return out;
 }
 
@@ -61,11 +51,7 @@ Bytes TtblChunk(std::span<const uint16_t> ticks, std::optional<uint32_t> sizeFie
 // reader must ignore.
 static void PutComponent(Bytes& out, uint32_t component) { PutU32(out, (component & 0xFF) << 24 | 0x5A3C1Eu); }
 
-static void PutColour(Bytes& out, uint32_t rgb) {
-    PutComponent(out, rgb >> 16);
-    PutComponent(out, rgb >> 8);
-    PutComponent(out, rgb);
-}
+static void PutColour(Bytes& out, uint32_t rgb) { PutComponent(out, rgb >> 16), PutComponent(out, rgb >> 8), PutComponent(out, rgb); }
 
 Bytes DrgbChunk(std::span<const uint32_t> colours, size_t extra, std::optional<uint32_t> sizeField,
                 std::optional<uint16_t> count) {
@@ -87,10 +73,7 @@ Bytes Form(std::initializer_list<Bytes> chunks) {
     Bytes body;
     for (const Bytes& c : chunks) Append(body, c);
     Bytes out;
-    PutId(out, "FORM");
-    PutU32(out, uint32_t(body.size() + 4));
-    PutId(out, "YAFA");
-    Append(out, body);
+    PutId(out, "FORM"), PutU32(out, uint32_t(body.size() + 4)), PutId(out, "YAFA"), Append(out, body);
     return out;
 }
 
@@ -104,10 +87,7 @@ std::vector<uint32_t> FrameEnds(std::span<const Bytes> frames) {
 Bytes BuildAnim(const AnimRecipe& recipe) {
     Bytes out = Form({InfoChunk(recipe.info)});
     if (!recipe.palette.empty()) Append(out, DrgbChunk(recipe.palette));
-    if (recipe.prof) {
-        const std::vector<uint32_t> ends = FrameEnds(recipe.frames);
-        Append(out, ProfChunk(ends));
-    }
+    if (recipe.prof) Append(out, ProfChunk(FrameEnds(recipe.frames)));
     if (!recipe.ttbl.empty()) Append(out, TtblChunk(recipe.ttbl));
     Append(out, BodyChunk(recipe.frames));
     return out;
