@@ -1,5 +1,4 @@
-// The writer: exact pixel bytes, key frame and palette tail sizes, storage
-// choices, and the options it refuses. The layout of written files is read
+// The writer: exact pixel bytes, storage choices, and the options it refuses. The layout of written files is read
 // back by the plugin in writer_plugin_test.cpp and by the reference vectors.
 #include <gtest/gtest.h>
 
@@ -51,29 +50,6 @@ TEST(WriterLayout, ExactPixelBytes) {
     // Pixels 3, 0, 1, 2, ...: plane 0 holds bit 0, plane 1 bit 1; bits past the width are 0.
     const Bytes pixels = {3, 0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 3};
     EXPECT_EQ(encode::ToPlanar(pixels, 12, 1, 2), (Bytes{0xAA, 0xB0, 0x99, 0x90}));
-}
-
-// 20 x 3: plane rows of 4 bytes; a chunky delta animation pads key frames to
-// 8 planes but sizes its tail from the INFO depth.
-TEST(WriterLayout, KeyFrameAndPaletteTailSizes) {
-    const struct {
-        int format, depth;
-        bool ham, delta;
-        size_t tail, keyBytes;
-    } cases[] = {
-        {0, 5, false, false, 392, 4 * 3 * 5 + 392}, {0, 6, true, true, 200, 4 * 3 * 6 + 200},
-        {1, 8, true, false, 776, 4 * 3 * 8 + 776},  {4, 5, false, true, 392, 4 * 3 * 8 + 392},
-        {3, 8, true, true, 776, 4 * 3 * 8 + 776},   {4, 2, false, false, 56, 60 + 56},
-    };
-    for (const auto& c : cases) {
-        WriterOptions o;
-        o.width = 20, o.height = 3, o.frameFormat = c.format, o.depth = c.depth, o.ham = c.ham;
-        o.delta = c.delta, o.framePalette = true;
-        EXPECT_EQ(encode::PaletteTailSize(o), c.tail);
-        encode::WriteStats stats;
-        WriteYafa(Frames(o, 4), o, &stats);
-        EXPECT_EQ(stats.frames[0].storedSize, c.keyBytes) << c.format << "/" << c.depth;
-    }
 }
 
 // A raw frame that starts like a packed one is stored packed; Auto keeps the

@@ -42,11 +42,6 @@ const Shim& TheShim() {
     return shim;
 }
 
-const std::vector<CorpusAnim>& Corpus() {
-    static const std::vector<CorpusAnim> corpus = RobustnessCorpus();
-    return corpus;
-}
-
 struct Case {
     size_t anim;
     bool indexed;
@@ -138,9 +133,7 @@ TEST_P(AllocFailure, EveryAllocationFailingFromThenOn) {
 
 INSTANTIATE_TEST_SUITE_P(Corpus, AllocFailure, ::testing::ValuesIn(Cases()),
                          [](const ::testing::TestParamInfo<Case>& info) {
-                             std::string name = Corpus()[info.param.anim].name + (info.param.indexed ? "_8bit" : "_32bit");
-                             std::replace(name.begin(), name.end(), '-', '_');
-                             return name;
+                             return CorpusName(info.param.anim) + (info.param.indexed ? "_8bit" : "_32bit");
                          });
 
 }  // namespace

@@ -23,11 +23,6 @@ PluginRig& Rig() {
     return rig;
 }
 
-const std::vector<CorpusAnim>& Corpus() {
-    static const std::vector<CorpusAnim> corpus = RobustnessCorpus();
-    return corpus;
-}
-
 // Fault points beyond these are sampled evenly.
 constexpr uint64_t kExhaustivePoints = 400;
 
@@ -118,11 +113,7 @@ TEST_P(FileFaults, EndOfFileFromEveryReadByte) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Corpus, FileFaults, ::testing::Range<size_t>(0, Corpus().size()),
-                         [](const ::testing::TestParamInfo<size_t>& info) {
-                             std::string name = Corpus()[info.param].name;
-                             std::replace(name.begin(), name.end(), '-', '_');
-                             return name;
-                         });
+                         [](const ::testing::TestParamInfo<size_t>& info) { return CorpusName(info.param); });
 
 }  // namespace
 }  // namespace yafa::robust

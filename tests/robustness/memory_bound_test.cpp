@@ -60,23 +60,10 @@ Geometry GeometryOf(const Bytes& f) {
         const uint64_t size = (u16(at + 4) << 16) | u16(at + 6);
         if (id == "BODY") break;
         if (id == "INFO") {
-            g.width = u16(at + 8);
-            g.height = u16(at + 10);
-            g.depth = u16(at + 12);
-            frames = u16(at + 16);
-            g.format = u16(at + 18);
-            g.flags = u16(at + 20);
-            g.frameCount = std::max(g.frameCount, frames);
-            at += 8 + 14;
-        } else if (id == "PROF") {
-            at += 8 + 4 * frames;
-        } else if (id == "TTBL") {
-            at += 8 + 2 * frames;
-        } else if (id == "DRGB") {
-            at += 8 + size;
-        } else {
-            at += 8 + size + (size & 1);
+            g.width = u16(at + 8), g.height = u16(at + 10), g.depth = u16(at + 12), frames = u16(at + 16);
+            g.format = u16(at + 18), g.flags = u16(at + 20), g.frameCount = std::max(g.frameCount, frames);
         }
+        at += 8 + (id == "INFO" ? 14 : id == "PROF" ? 4 * frames : id == "TTBL" ? 2 * frames : id == "DRGB" ? size : size + (size & 1));
     }
     return g;
 }

@@ -61,4 +61,15 @@ private:
 
 inline constexpr char kFileName[] = "mem/robust.yafa";
 
+// The corpus, built once per process, and a test name for animation i.
+inline const std::vector<CorpusAnim>& Corpus() {
+    static const std::vector<CorpusAnim> corpus = RobustnessCorpus();
+    return corpus;
+}
+inline std::string CorpusName(size_t i) {
+    std::string name = Corpus()[i].name;
+    for (char& c : name) c = c == '-' ? '_' : c;
+    return name;
+}
+
 }  // namespace yafa::robust

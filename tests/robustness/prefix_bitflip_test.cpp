@@ -19,11 +19,6 @@ PluginRig& Rig() {
     return rig;
 }
 
-const std::vector<CorpusAnim>& Corpus() {
-    static const std::vector<CorpusAnim> corpus = RobustnessCorpus();
-    return corpus;
-}
-
 // At most this many truncations and flips beyond the exhaustive parts, per
 // animation, so that the run stays short.
 constexpr size_t kSampledCases = 64;
@@ -118,11 +113,7 @@ TEST_P(Mutations, FlippedBitNeitherCrashesNorLeavesFileOpen) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Corpus, Mutations, ::testing::Range<size_t>(0, Corpus().size()),
-                         [](const ::testing::TestParamInfo<size_t>& info) {
-                             std::string name = Corpus()[info.param].name;
-                             std::replace(name.begin(), name.end(), '-', '_');
-                             return name;
-                         });
+                         [](const ::testing::TestParamInfo<size_t>& info) { return CorpusName(info.param); });
 
 }  // namespace
 }  // namespace yafa::robust
