@@ -23,14 +23,11 @@ std::string FramePngName(int32_t index) {
 }  // namespace
 
 int RunExtract(const HostOptions& host, const ExtractOptions& options) {
-    std::vector<FrameSpan> parsed;
-    if (!ParseFramesOption(options.file, options.frames, &parsed)) return kExitOpen;
     const SessionOptions sessionOptions{ResolvePluginPath(host.plugin), host.version, host.revision, options.indexed};
     int exitCode = kExitOk;
-    auto session = OpenOrComplain(options.file, sessionOptions, &exitCode);
-    if (!session) return exitCode;
     std::vector<FrameSpan> spans;
-    if (!SelectFrames(options.file, options.frames, std::move(parsed), *session, &spans)) return kExitOpen;
+    auto session = OpenWithFrames(options.file, options.frames, sessionOptions, &spans, &exitCode);
+    if (!session) return exitCode;
 
     std::error_code ec;
     std::filesystem::create_directories(options.dir, ec);

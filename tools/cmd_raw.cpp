@@ -50,14 +50,11 @@ int RunRaw(const HostOptions& host, const RawOptions& options) {
     static char buffer[1 << 20];
     std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
 
-    std::vector<FrameSpan> parsed;
-    if (!ParseFramesOption(options.file, options.frames, &parsed)) return kExitOpen;
     const SessionOptions sessionOptions{ResolvePluginPath(host.plugin), host.version, host.revision, options.indexed};
     int exitCode = kExitOk;
-    auto session = OpenOrComplain(options.file, sessionOptions, &exitCode);
-    if (!session) return exitCode;
     std::vector<FrameSpan> spans;
-    if (!SelectFrames(options.file, options.frames, std::move(parsed), *session, &spans)) return kExitOpen;
+    auto session = OpenWithFrames(options.file, options.frames, sessionOptions, &spans, &exitCode);
+    if (!session) return exitCode;
 
     int32_t failedFrame = -1;
     bool writeFailed = false;

@@ -49,28 +49,27 @@ std::unique_ptr<AnimSession> OpenOrComplain(const std::string& file, const Sessi
     return nullptr;
 }
 
-bool ParseFramesOption(const std::string& file, const std::optional<std::string>& list, std::vector<FrameSpan>* spans) {
-    spans->clear();
-    if (!list) return true;
+std::unique_ptr<AnimSession> OpenWithFrames(const std::string& file, const std::optional<std::string>& list,
+                                            const SessionOptions& options, std::vector<FrameSpan>* spans,
+                                            int* exitCode) {
+    std::vector<FrameSpan> parsed;
     std::string error;
-    if (ParseFrameList(*list, spans, &error)) return true;
-    Complain(kExitOpen, file, "--frames: " + error);
-    return false;
-}
-
-bool SelectFrames(const std::string& file, const std::optional<std::string>& list, std::vector<FrameSpan> parsed,
-                  const AnimSession& session, std::vector<FrameSpan>* spans) {
+    // The syntax first, so that a typo is reported before anything is opened.
+    if (list && !ParseFrameList(*list, &parsed, &error)) {
+        *exitCode = Complain(kExitOpen, file, "--frames: " + error);
+        return nullptr;
+    }
+    auto session = OpenOrComplain(file, options, exitCode);
+    if (!session) return nullptr;
     if (!list) {
-        *spans = AllFrames(session.frameCount());
-        return true;
+        *spans = AllFrames(session->frameCount());
+    } else if (CheckFrameRange(parsed, session->frameCount(), &error)) {
+        *spans = std::move(parsed);
+    } else {
+        *exitCode = Complain(kExitOpen, file, "--frames: " + error);
+        return nullptr;
     }
-    std::string error;
-    if (!CheckFrameRange(parsed, session.frameCount(), &error)) {
-        Complain(kExitOpen, file, "--frames: " + error);
-        return false;
-    }
-    *spans = std::move(parsed);
-    return true;
+    return session;
 }
 
 }  // namespace yafa::tool

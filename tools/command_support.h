@@ -25,12 +25,11 @@ int Complain(int code, const std::string& subject, const std::string& message);
 // the tool can tell from the file itself, why) and sets *exitCode.
 std::unique_ptr<AnimSession> OpenOrComplain(const std::string& file, const SessionOptions& options, int* exitCode);
 
-// Syntax of --frames before anything is opened; complains on error.
-bool ParseFramesOption(const std::string& file, const std::optional<std::string>& list, std::vector<FrameSpan>* spans);
-
-// The spans to decode: the parsed list checked against the frame count, or
-// every frame when no list was given. Complains on error.
-bool SelectFrames(const std::string& file, const std::optional<std::string>& list, std::vector<FrameSpan> parsed,
-                  const AnimSession& session, std::vector<FrameSpan>* spans);
+// Checks the syntax of --frames, opens the animation, then checks the list
+// against its frame count; no list gives every frame. On failure complains,
+// sets *exitCode and returns null.
+std::unique_ptr<AnimSession> OpenWithFrames(const std::string& file, const std::optional<std::string>& list,
+                                            const SessionOptions& options, std::vector<FrameSpan>* spans,
+                                            int* exitCode);
 
 }  // namespace yafa::tool
