@@ -89,26 +89,20 @@ bool DecodeNukeChunk(const XpkChunkJob& job) noexcept {
         fwd += 2;
         return true;
     };
-    auto tokenBit = [&](uint32_t& bit) noexcept {
-        if (tokens == kUsedUp) {
+    // Token bits and pairs: the top n bits of their reader, which takes its
+    // next word once the marker has reached the top.
+    auto takeBits = [&](uint32_t& reader, int n, uint32_t& value) noexcept {
+        if (reader == kUsedUp) {
             uint32_t word;
             if (!word16(word)) return false;
-            tokens = (word << 16) | kMarker;
+            reader = (word << 16) | kMarker;
         }
-        bit = tokens >> 31;
-        tokens <<= 1;
+        value = reader >> (32 - n);
+        reader <<= n;
         return true;
     };
-    auto pair = [&](uint32_t& value) noexcept {
-        if (pairs == kUsedUp) {
-            uint32_t word;
-            if (!word16(word)) return false;
-            pairs = (word << 16) | kMarker;
-        }
-        value = pairs >> 30;
-        pairs <<= 2;
-        return true;
-    };
+    auto tokenBit = [&](uint32_t& bit) noexcept { return takeBits(tokens, 1, bit); };
+    auto pair = [&](uint32_t& value) noexcept { return takeBits(pairs, 2, value); };
     auto refillNibbles = [&]() noexcept {
         if (nibbles == kNibblesUsedUp) {
             if (lit - fwd < 4) return false;
