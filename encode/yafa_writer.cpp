@@ -32,9 +32,7 @@ int PaletteSize(const WriterOptions& o) {
     return 1 << o.depth;
 }
 
-void Validate(const std::vector<Frame>& frames, const WriterOptions& o) {
-    if (frames.empty()) Fail("an animation needs at least one frame");
-    if (frames.size() > 65535) Fail("an animation holds at most 65535 frames");
+void ValidateOptions(const WriterOptions& o) {
     if (o.width == 0 || o.height == 0) Fail("width and height must be at least 1");
     if (o.frameFormat < 0 || o.frameFormat > 4) Fail("frame format must be 0..4");
     const bool chunky = IsChunky(o);
@@ -44,7 +42,6 @@ void Validate(const std::vector<Frame>& frames, const WriterOptions& o) {
     if (o.ham && o.depth != 6 && o.depth != 8) Fail("HAM needs depth 6 (HAM6) or 8 (HAM8)");
     if (o.framePalette && o.depth > 8) Fail("frame palettes need depth 8 or less");
     if (o.palette.size() > 256) Fail("the palette holds at most 256 colours");
-    if (!o.delays.empty() && o.delays.size() != frames.size()) Fail("give one delay per frame, or none");
     if (o.delta) {
         if (o.depth > 8)
             Fail("a chunky delta animation decodes as 8-bit pixels: give depth 8 or less and palette indices");
@@ -57,25 +54,26 @@ void Validate(const std::vector<Frame>& frames, const WriterOptions& o) {
         if (o.storage != Storage::Raw) Fail("without PROF every frame is stored raw");
     }
     if (o.xpkChunkSize == 0) Fail("XPK chunk size must be at least 1");
+}
+
+void ValidateFrame(const Frame& f, size_t i, const WriterOptions& o) {
+    if (i >= 65535) Fail("an animation holds at most 65535 frames");
     const size_t pixels = size_t{o.width} * o.height;
     const int maxValue = o.ham ? (o.depth == 6 ? 63 : 255) : (o.depth >= 8 ? 255 : (1 << o.depth) - 1);
-    const size_t paletteSize = static_cast<size_t>(PaletteSize(o));
-    for (size_t i = 0; i < frames.size(); ++i) {
-        const Frame& f = frames[i];
-        const std::string which = "frame " + std::to_string(i) + ": ";
-        if (o.depth > 8) {
-            if (f.rgb.size() != pixels) Fail(which + "needs width x height true-colour pixels");
-        } else {
-            if (f.indices.size() != pixels) Fail(which + "needs width x height pixel values");
-            for (size_t n = 0; n < pixels; ++n)
-                if (f.indices[n] > maxValue)
-                    Fail(which + "pixel value " + std::to_string(f.indices[n]) + " at (" + std::to_string(n % o.width) +
-                         ", " + std::to_string(n / o.width) + ") does not fit depth " + std::to_string(o.depth));
-        }
-        if (o.framePalette && f.palette.size() > paletteSize)
-            Fail(which + "palette has " + std::to_string(f.palette.size()) + " colours, the tail holds " +
-                 std::to_string(paletteSize));
+    const std::string which = "frame " + std::to_string(i) + ": ";
+    if (o.depth > 8) {
+        if (f.rgb.size() != pixels) Fail(which + "needs width x height true-colour pixels");
+    } else {
+        if (f.indices.size() != pixels) Fail(which + "needs width x height pixel values");
+        for (size_t n = 0; n < pixels; ++n)
+            if (f.indices[n] > maxValue)
+                Fail(which + "pixel value " + std::to_string(f.indices[n]) + " at (" + std::to_string(n % o.width) +
+                     ", " + std::to_string(n / o.width) + ") does not fit depth " + std::to_string(o.depth));
     }
+    const size_t paletteSize = static_cast<size_t>(PaletteSize(o));
+    if (o.framePalette && f.palette.size() > paletteSize)
+        Fail(which + "palette has " + std::to_string(f.palette.size()) + " colours, the tail holds " +
+             std::to_string(paletteSize));
 }
 
 void PutComponent(std::vector<uint8_t>& out, uint32_t component) { PutU32BE(out, (component & 255) * 0x01010101u); }
@@ -172,29 +170,6 @@ std::vector<uint8_t> StoreFrame(std::span<const uint8_t> unpacked, const WriterO
     return StoreSmallest(unpacked, std::span<const Storage>(&o.storage, 1), o, stats);
 }
 
-// Which frame each delta frame is applied to, following the decoder's two
-// back buffers: -1 for a cleared buffer, -2 for frames stored whole.
-std::vector<int> DeltaBases(size_t frameCount, KeyFrameMode mode) {
-    const bool from0 = mode == KeyFrameMode::From0 || mode == KeyFrameMode::From01;
-    const bool from1 = mode == KeyFrameMode::From1 || mode == KeyFrameMode::From01;
-    const size_t firstDelta = from0 ? 0 : (from1 ? 1 : 2);
-    std::vector<int> bases(frameCount, -2);
-    int held[2] = {-1, -1};
-    int current = 0;
-    for (size_t i = 0; i < frameCount; ++i) {
-        const int frame = static_cast<int>(i);
-        if (i >= firstDelta) {
-            bases[i] = held[current];
-            held[current] = frame;
-        }
-        if (i == 0 && from0 && from1) held[1] = held[0];
-        if (i == 0 && !from0 && from1) held[0] = held[1] = frame;
-        if (i < 2 && !from0 && !from1) held[i] = frame;
-        if (i >= firstDelta) current = 1 - current;
-    }
-    return bases;
-}
-
 std::string DescribeUnreachable(size_t at, const WriterOptions& o, const DeltaGeometry& g) {
     const size_t rowByte = at % g.planeRowBytes;
     if (!IsChunky(o)) {
@@ -232,98 +207,126 @@ size_t PaletteTailSize(const WriterOptions& options) {
     return static_cast<size_t>(PaletteSize(options)) * 12 + 8;
 }
 
-std::vector<uint8_t> WriteYafa(const std::vector<Frame>& frames, const WriterOptions& o, WriteStats* statsOut) {
-    Validate(frames, o);
+// Frames of a delta animation are encoded against what the decoder's two
+// back buffers hold: frames before the first delta are stored whole, every
+// later frame i is a delta against frame i - 2 (or a cleared buffer at the
+// start, as the key-frame mode says).
+struct YafaWriter::State {
+    WriterOptions o;
     WriteStats stats;
-    const size_t count = frames.size();
+    DeltaGeometry geometry;
+    size_t fixedSize = 0;  // every stored frame's size without PROF; 0 with PROF
+    int paletteSize = 0;
+    size_t firstDelta = 0;
+    bool from0 = false, from1 = false;
+    std::vector<uint8_t> held[2];  // empty: a cleared buffer
+    int current = 0;
+    std::vector<uint8_t> cleared;
+    std::vector<uint32_t> colours;  // the palette in force
+    std::vector<uint8_t> body;
+    std::vector<uint32_t> ends;
+    size_t count = 0;
+};
 
+YafaWriter::YafaWriter(const WriterOptions& o) : state_(std::make_unique<State>()) {
+    ValidateOptions(o);
+    State& st = *state_;
+    st.o = o;
     uint16_t flags = 0;
     if (o.ham) flags |= YAFA_HAM;
     if (o.framePalette) flags |= YAFA_FRAMEPALETTE;
-
-    // Back-buffer images and what each delta frame applies to.
-    std::vector<std::vector<uint8_t>> images(count);
-    std::vector<int> bases(count, -2);
-    DeltaGeometry geometry;
     if (o.delta) {
-        geometry = MakeDeltaGeometry(o.width, o.height, BufferPlanes(o), o.deltaUnit);
-        for (size_t i = 0; i < count; ++i) images[i] = FrameImage(frames[i], o, geometry.BufferBytes());
-        bases = DeltaBases(count, o.keyFrames);
-        // The columns of a word or long delta may stop short of the row's end;
-        // bytes past them keep what the key frames (or the cleared buffer)
-        // put there, so no delta frame may change them.
-        const std::vector<uint8_t> cleared(geometry.BufferBytes(), 0);
-        for (int unit = o.deltaUnit;; unit /= 2) {
-            geometry = MakeDeltaGeometry(o.width, o.height, BufferPlanes(o), unit);
-            std::optional<std::string> problem;
-            for (size_t i = 0; i < count && !problem; ++i) {
-                if (bases[i] == -2) continue;
-                const auto& from = bases[i] == -1 ? cleared : images[static_cast<size_t>(bases[i])];
-                if (auto at = FindUnreachableChange(from, images[i], geometry))
-                    problem = "frame " + std::to_string(i) + " changes " + DescribeUnreachable(*at, o, geometry) +
-                              ", which " + std::to_string(unit) + "-byte delta columns do not reach at width " +
-                              std::to_string(o.width) + " (they cover the first " +
-                              std::to_string(geometry.ReachedRowBytes() * 8) +
-                              " pixels of a plane row); use a narrower delta unit or keep those pixels unchanged";
-            }
-            if (!problem) break;
-            if (!o.narrowDeltaUnit || unit == 1) Fail(*problem);
-        }
+        st.geometry = MakeDeltaGeometry(o.width, o.height, BufferPlanes(o), o.deltaUnit);
+        st.from0 = o.keyFrames == KeyFrameMode::From0 || o.keyFrames == KeyFrameMode::From01;
+        st.from1 = o.keyFrames == KeyFrameMode::From1 || o.keyFrames == KeyFrameMode::From01;
+        st.firstDelta = st.from0 ? 0 : (st.from1 ? 1 : 2);
         flags |= YAFA_DELTA;
-        if (geometry.unit == 2) flags |= YAFA_WORDDELTA;
-        if (geometry.unit == 4) flags |= YAFA_LONGDELTA;
-        if (o.keyFrames == KeyFrameMode::From1 || o.keyFrames == KeyFrameMode::From01) flags |= YAFA_DELTAFROM1;
-        if (o.keyFrames == KeyFrameMode::From0 || o.keyFrames == KeyFrameMode::From01) flags |= YAFA_DELTAFROM0;
-        stats.deltaUnit = geometry.unit;
+        if (o.deltaUnit == 2) flags |= YAFA_WORDDELTA;
+        if (o.deltaUnit == 4) flags |= YAFA_LONGDELTA;
+        if (st.from1) flags |= YAFA_DELTAFROM1;
+        if (st.from0) flags |= YAFA_DELTAFROM0;
+        st.stats.deltaUnit = o.deltaUnit;
     }
-    stats.flags = flags;
-
-    // Frames without PROF lie frameSize bytes apart.
-    const int paletteSize = PaletteSize(o);
-    const size_t tailSize = PaletteTailSize(o);
-    size_t fixedSize = 0;
+    st.stats.flags = flags;
+    st.paletteSize = PaletteSize(o);
     if (!o.writeProf) {
+        // Frames without PROF lie fixedSize bytes apart.
         const size_t pixels = size_t{o.width} * o.height;
-        fixedSize = o.frameFormat == 0 ? size_t{PlaneRowBytes(o.width)} * o.height * static_cast<size_t>(o.depth)
-                                       : pixels * (o.depth == 15 ? 2 : o.depth == 24 ? 3 : 1);
-        fixedSize += tailSize;
+        st.fixedSize = o.frameFormat == 0 ? size_t{PlaneRowBytes(o.width)} * o.height * static_cast<size_t>(o.depth)
+                                          : pixels * (o.depth == 15 ? 2 : o.depth == 24 ? 3 : 1);
+        st.fixedSize += PaletteTailSize(o);
     }
+    st.colours = o.palette;
+}
 
-    std::vector<uint8_t> body;
-    std::vector<uint32_t> ends;
-    const std::vector<uint8_t> cleared(o.delta ? geometry.BufferBytes() : 0, 0);
-    const std::vector<uint32_t>* colours = &o.palette;
-    for (size_t i = 0; i < count; ++i) {
-        FrameStats frameStats;
-        std::vector<uint8_t> unpacked;
-        if (bases[i] == -2) {
-            unpacked = o.delta ? images[i] : FrameImage(frames[i], o, 0);
-        } else {
-            const auto& from = bases[i] == -1 ? cleared : images[static_cast<size_t>(bases[i])];
-            unpacked = EncodeDelta(from, images[i], geometry);
+YafaWriter::~YafaWriter() = default;
+
+void YafaWriter::Add(const Frame& frame) {
+    State& st = *state_;
+    const WriterOptions& o = st.o;
+    const size_t i = st.count;
+    ValidateFrame(frame, i, o);
+    FrameStats frameStats;
+    std::vector<uint8_t> unpacked;
+    if (!o.delta) {
+        unpacked = FrameImage(frame, o, 0);
+    } else {
+        std::vector<uint8_t> image = FrameImage(frame, o, st.geometry.BufferBytes());
+        const bool delta = i >= st.firstDelta;
+        if (delta) {
+            std::vector<uint8_t>& base = st.held[st.current];
+            if (base.empty() && st.cleared.empty()) st.cleared.assign(st.geometry.BufferBytes(), 0);
+            const std::vector<uint8_t>& from = base.empty() ? st.cleared : base;
+            // The columns of a word or long delta may stop short of the row's
+            // end; bytes past them keep what the key frames (or the cleared
+            // buffer) put there, so no delta frame may change them.
+            if (auto at = FindUnreachableChange(from, image, st.geometry))
+                throw DeltaUnitTooWide("frame " + std::to_string(i) + " changes " +
+                                           DescribeUnreachable(*at, o, st.geometry) + ", which " +
+                                           std::to_string(o.deltaUnit) + "-byte delta columns do not reach at width " +
+                                           std::to_string(o.width) + " (they cover the first " +
+                                           std::to_string(st.geometry.ReachedRowBytes() * 8) +
+                                           " pixels of a plane row); use a narrower delta unit or keep those pixels "
+                                           "unchanged",
+                                       o.deltaUnit);
+            unpacked = EncodeDelta(from, image, st.geometry);
             frameStats.delta = true;
+        } else {
+            unpacked = image;
         }
-        if (!frames[i].palette.empty()) colours = &frames[i].palette;
-        if (o.framePalette) AppendPaletteTail(unpacked, *colours, paletteSize);
-        frameStats.unpackedSize = unpacked.size();
-        std::vector<uint8_t> stored = StoreFrame(unpacked, o, fixedSize, i, frameStats);
-        PutBytes(body, stored);
-        if (body.size() > std::numeric_limits<uint32_t>::max()) Fail("the frames take more than 4 GiB");
-        ends.push_back(static_cast<uint32_t>(body.size()));
-        stats.frames.push_back(std::move(frameStats));
-        if (o.onFrameStored) o.onFrameStored(i + 1);
+        if (delta) st.held[st.current] = image;
+        if (i == 0 && st.from0 && st.from1) st.held[1] = st.held[0];
+        if (i == 0 && !st.from0 && st.from1) st.held[0] = st.held[1] = image;
+        if (i < 2 && !st.from0 && !st.from1) st.held[i] = std::move(image);
+        if (delta) st.current = 1 - st.current;
     }
+    if (!frame.palette.empty()) st.colours = frame.palette;
+    if (o.framePalette) AppendPaletteTail(unpacked, st.colours, st.paletteSize);
+    frameStats.unpackedSize = unpacked.size();
+    std::vector<uint8_t> stored = StoreFrame(unpacked, o, st.fixedSize, i, frameStats);
+    PutBytes(st.body, stored);
+    if (st.body.size() > std::numeric_limits<uint32_t>::max()) Fail("the frames take more than 4 GiB");
+    st.ends.push_back(static_cast<uint32_t>(st.body.size()));
+    st.stats.frames.push_back(std::move(frameStats));
+    ++st.count;
+    if (o.onFrameStored) o.onFrameStored(st.count);
+}
 
+std::vector<uint8_t> YafaWriter::Finish(WriteStats* statsOut) {
+    State& st = *state_;
+    const WriterOptions& o = st.o;
+    if (st.count == 0) Fail("an animation needs at least one frame");
+    if (!o.delays.empty() && o.delays.size() != st.count) Fail("give one delay per frame, or none");
     IffWriter iff("YAFA");
     iff.BeginChunk("INFO");
     for (uint32_t word : {uint32_t{o.width}, uint32_t{o.height}, static_cast<uint32_t>(o.depth),
-                          uint32_t{o.defaultDelay}, static_cast<uint32_t>(count),
-                          static_cast<uint32_t>(o.frameFormat), uint32_t{flags}})
+                          uint32_t{o.defaultDelay}, static_cast<uint32_t>(st.count),
+                          static_cast<uint32_t>(o.frameFormat), uint32_t{st.stats.flags}})
         PutU16BE(iff.data(), word);
     iff.EndChunk();
     if (o.writeProf) {
         iff.BeginChunk("PROF");
-        for (uint32_t end : ends) PutU32BE(iff.data(), end);
+        for (uint32_t end : st.ends) PutU32BE(iff.data(), end);
         iff.EndChunk();
     }
     if (!o.palette.empty()) {
@@ -335,14 +338,30 @@ std::vector<uint8_t> WriteYafa(const std::vector<Frame>& frames, const WriterOpt
     }
     if (o.writeTtbl) {
         iff.BeginChunk("TTBL");
-        for (size_t i = 0; i < count; ++i) PutU16BE(iff.data(), o.delays.empty() ? o.defaultDelay : o.delays[i]);
+        for (size_t i = 0; i < st.count; ++i) PutU16BE(iff.data(), o.delays.empty() ? o.defaultDelay : o.delays[i]);
         iff.EndChunk();
     }
-    iff.Chunk("BODY", body);
+    iff.Chunk("BODY", st.body);
     std::vector<uint8_t> file = iff.Finish();
-    stats.fileSize = file.size();
-    if (statsOut) *statsOut = std::move(stats);
+    st.stats.fileSize = file.size();
+    if (statsOut) *statsOut = std::move(st.stats);
     return file;
+}
+
+std::vector<uint8_t> WriteYafa(const std::vector<Frame>& frames, const WriterOptions& o, WriteStats* stats) {
+    if (frames.empty()) Fail("an animation needs at least one frame");
+    if (!o.delays.empty() && o.delays.size() != frames.size()) Fail("give one delay per frame, or none");
+    WriterOptions w = o;
+    for (;;) {
+        try {
+            YafaWriter writer(w);
+            for (const Frame& f : frames) writer.Add(f);
+            return writer.Finish(stats);
+        } catch (const DeltaUnitTooWide& e) {
+            if (!o.narrowDeltaUnit || e.unit == 1) throw;
+            w.deltaUnit = e.unit / 2;
+        }
+    }
 }
 
 }  // namespace yafa::encode

@@ -5,7 +5,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <stdexcept>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -92,8 +95,36 @@ struct WriteStats {
     std::vector<FrameStats> frames;
 };
 
-// The whole file. Throws std::invalid_argument, with a message that names the
-// problem, when the options and frames cannot make a valid file.
+// Thrown by YafaWriter::Add when the frame changes pixels that delta
+// columns of the unit in use cannot reach (see WriterOptions.deltaUnit).
+struct DeltaUnitTooWide : std::invalid_argument {
+    DeltaUnitTooWide(const std::string& message, int unit) : std::invalid_argument(message), unit(unit) {}
+    int unit;
+};
+
+// A file written frame by frame: the writer keeps what the decoder's back
+// buffers would hold (for deltas) and the stored frames, never all pictures.
+// Throws std::invalid_argument, with a message that names the problem, when
+// the options or a frame cannot make a valid file.
+class YafaWriter {
+public:
+    explicit YafaWriter(const WriterOptions& options);  // options.narrowDeltaUnit does not apply
+    ~YafaWriter();
+    YafaWriter(const YafaWriter&) = delete;
+    YafaWriter& operator=(const YafaWriter&) = delete;
+
+    // The next frame; DeltaUnitTooWide when a narrower delta unit is needed.
+    void Add(const Frame& frame);
+    // The whole file; options.delays must have one entry per frame, or none.
+    std::vector<uint8_t> Finish(WriteStats* stats = nullptr);
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+// The whole file at once; with options.narrowDeltaUnit, the widest unit that
+// reaches every change. Throws as YafaWriter does.
 std::vector<uint8_t> WriteYafa(const std::vector<Frame>& frames, const WriterOptions& options,
                                WriteStats* stats = nullptr);
 
