@@ -223,16 +223,19 @@ int main(int argc, char** argv) {
         for (int t = 0; t < 24; ++t) SavePng(dir / "wheel", t, 160, 120, WheelImage(160, 120, t));
 
         const std::string gifPath = (dir / "cycle.gif").string();
+        std::FILE* file = std::fopen(gifPath.c_str(), "wb");
+        if (!file) throw std::runtime_error(gifPath + ": cannot create");
         yafa::tool::GifAnimationWriter gif;
         std::string error;
-        bool ok = gif.Open(gifPath, 160, 100, &error);
+        bool ok = gif.Open(file, 160, 100, {}, &error);
+        std::vector<uint32_t> rgb;
         for (const Frame& f : CycleFrames(160, 100, 32)) {
-            yafa::tool::PalettedImage image;
-            image.indices = f.indices;
-            image.colours = f.palette;
-            ok = ok && gif.AddFrame(image, 60, &error);
+            rgb.resize(f.indices.size());
+            for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = f.palette[f.indices[i]];
+            ok = ok && gif.AddFrame(rgb.data(), 6, &error);
         }
         ok = ok && gif.Close(&error);
+        ok = std::fclose(file) == 0 && ok;
         if (!ok) throw std::runtime_error(gifPath + ": " + error);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "draw_examples: %s\n", e.what());

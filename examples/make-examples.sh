@@ -14,7 +14,7 @@ cmake --build "$build" --target yafa draw_examples
 frames=$(mktemp -d)
 trap 'rm -rf "$frames"' EXIT
 "$build/examples/draw_examples" "$frames"
-pack() { "$build/yafa" pack "$@"; }
+pack() { "$build/yafa" pack --force "$@"; }
 
 # Deltas and storage methods: the bouncing ball (32 colours, so 5 bitplanes),
 # word deltas after two key frames, 40 ms a frame; once per method.

@@ -25,7 +25,7 @@ std::unique_ptr<AnimSession> AnimSession::Open(const std::string& file, const Se
     std::unique_ptr<AnimSession> s(new AnimSession());
     s->options_ = options;
     s->host_ = std::make_unique<host::StandInHost>(options.hostVersion, options.hostRevision);
-    s->plugin_ = host::LoadedPlugin::Load(options.pluginPath, error);
+    s->plugin_ = host::LoadedPlugin::Load(options.plugin.path, error);
     if (!s->plugin_) {
         *failure = Failure::Plugin;
         return nullptr;

@@ -13,14 +13,16 @@
 
 #include "host/plugin_loader.h"
 #include "host/stand_in_host.h"
+#include "plugin_path.h"
 
 namespace yafa::tool {
 
 struct SessionOptions {
-    std::string pluginPath;  // resolved already (see ResolvePluginPath)
+    PluginChoice plugin;  // see ChoosePlugin
     int32_t hostVersion = 10;
     int32_t hostRevision = 0;
-    bool indexed = false;  // ask for 8-bit palette indices
+    bool indexed = false;    // ask for 8-bit palette indices
+    uint64_t maxPixels = 0;  // frames larger are refused (0: no limit); see OpenOrComplain
 };
 
 // A frame buffer from LoadFrame, handed back through FreeFrame when it goes.

@@ -5,7 +5,6 @@
 
 #include "command_support.h"
 #include "commands.h"
-#include "plugin_path.h"
 #include "yafa_file.h"
 
 namespace yafa::tool {
@@ -110,23 +109,24 @@ void PrintTable(const std::string& file, const AnimSession& s, const std::option
 }  // namespace
 
 int RunInfo(const HostOptions& host, const InfoOptions& options) {
-    const SessionOptions sessionOptions{ResolvePluginPath(host.plugin), host.version, host.revision, false};
     int exitCode = kExitOk;
-    auto session = OpenOrComplain(options.file, sessionOptions, &exitCode);
+    const auto input = OpenInput(options.file, &exitCode);
+    if (!input) return exitCode;
+    auto session = OpenOrComplain(*input, MakeSessionOptions(host, false), &exitCode);
     if (!session) return exitCode;
     std::vector<int32_t> delays;
     for (int32_t i = 0; i < session->frameCount(); ++i) delays.push_back(session->DelayMs(i));
 
     std::string layoutError;
-    const auto layout = ReadYafaLayout(options.file, &layoutError);
-    const auto storage = layout ? ReadFrameStorage(options.file, *layout) : std::vector<FrameStorage>{};
+    const auto layout = ReadYafaLayout(input->path(), &layoutError);
+    const auto storage = layout ? ReadFrameStorage(input->path(), *layout) : std::vector<FrameStorage>{};
     if (options.json) {
         PrintJson(*session, host, layout, delays, storage);
     } else {
-        PrintTable(options.file, *session, layout, layoutError, delays, storage);
+        PrintTable(input->name(), *session, layout, layoutError, delays, storage);
     }
     std::fflush(stdout);
-    if (std::ferror(stdout)) return Complain(kExitOpen, "stdout", "cannot write the output");
+    if (std::ferror(stdout)) return Complain(kExitOpen, OutputFile::kStandardOutput, "cannot write");
     return kExitOk;
 }
 

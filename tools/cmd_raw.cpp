@@ -10,7 +10,6 @@
 
 #include "command_support.h"
 #include "commands.h"
-#include "plugin_path.h"
 
 namespace yafa::tool {
 namespace {
@@ -50,10 +49,14 @@ int RunRaw(const HostOptions& host, const RawOptions& options) {
     static char buffer[1 << 20];
     std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
 
-    const SessionOptions sessionOptions{ResolvePluginPath(host.plugin), host.version, host.revision, options.indexed};
+    std::string error;
+    if (!StandardOutputTakesBinary(&error))
+        return Complain(kExitOpen, OutputFile::kStandardOutput, error + " (yafa raw FILE > frames.bin)");
     int exitCode = kExitOk;
+    const auto input = OpenInput(options.file, &exitCode);
+    if (!input) return exitCode;
     std::vector<FrameSpan> spans;
-    auto session = OpenWithFrames(options.file, options.frames, sessionOptions, &spans, &exitCode);
+    auto session = OpenWithFrames(*input, options.frames, MakeSessionOptions(host, options.indexed), &spans, &exitCode);
     if (!session) return exitCode;
 
     int32_t failedFrame = -1;
@@ -67,10 +70,8 @@ int RunRaw(const HostOptions& host, const RawOptions& options) {
         writeFailed = !WriteFrame(*session, frame);
         return !writeFailed;
     });
-    if (std::fflush(stdout) != 0 || writeFailed) return Complain(kExitOpen, "stdout", "cannot write the frames");
-    if (failedFrame >= 0) {
-        return Complain(kExitFrame, options.file, "frame " + std::to_string(failedFrame) + " cannot be decoded");
-    }
+    if (std::fflush(stdout) != 0 || writeFailed) return Complain(kExitOpen, OutputFile::kStandardOutput, "cannot write");
+    if (failedFrame >= 0) return ComplainFrame(input->name(), failedFrame);
     return kExitOk;
 }
 

@@ -1,26 +1,59 @@
-// Turning a decoded frame into at most 256 colours for a GIF.
+// Colours for GIF export: counting them, and reducing animations whose
+// frames have more than a colour table holds.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
+
+struct liq_attr;
+struct liq_histogram;
+struct liq_result;
 
 namespace yafa::tool {
 
-struct PalettedImage {
-    std::vector<uint8_t> indices;   // width × height
-    std::vector<uint32_t> colours;  // 0x00RRGGBB, 1 to 256 entries
-    bool quantised = false;         // true when colours were approximated
+// The distinct colours of some pictures, in order of first appearance, up to
+// a limit; counting stops once it is passed.
+class ColourSet {
+public:
+    explicit ColourSet(size_t limit) : limit_(limit) {}
+    // False once the pictures so far have more than `limit` colours.
+    bool Add(const uint32_t* pixels, size_t count);
+    bool overflowed() const { return overflowed_; }
+    const std::vector<uint32_t>& colours() const { return colours_; }
+
+private:
+    size_t limit_;
+    bool overflowed_ = false;
+    std::unordered_set<uint32_t> seen_;
+    std::vector<uint32_t> colours_;
 };
 
-// A frame that came as indices: keeps them and the colours the indices can
-// reach (entries up to the largest index used, at least 2^depth when depth
-// is 1 to 8). A null palette means every colour is black.
-PalettedImage FromIndexed(const uint8_t* indices, uint64_t pixelCount, const uint32_t* palette256, int32_t depth);
+// One palette of at most 256 colours for a whole animation, made by
+// libimagequant from every frame, and each frame mapped to it with
+// dithering. Where a pixel is the same as in the frame before, it keeps the
+// colour it was given then, so still parts of the picture stay still.
+class AnimationQuantiser {
+public:
+    AnimationQuantiser();
+    ~AnimationQuantiser();
+    AnimationQuantiser(const AnimationQuantiser&) = delete;
+    AnimationQuantiser& operator=(const AnimationQuantiser&) = delete;
 
-// A 32-bit frame: exact when it has at most 256 distinct colours, else
-// quantised with libimagequant (dithered). False with a reason when the
-// quantiser fails.
-bool FromTrueColour(const uint32_t* pixels, uint32_t width, uint32_t height, PalettedImage* out, std::string* error);
+    // First pass: every frame, width × height 0x00RRGGBB pixels.
+    bool Survey(const uint32_t* pixels, uint32_t width, uint32_t height, std::string* error);
+    bool MakePalette(std::string* error);
+    const std::vector<uint32_t>& palette() const { return palette_; }
+    // Second pass: the frames again, in order; *out gets colours of the palette.
+    bool Map(const uint32_t* pixels, uint32_t width, uint32_t height, std::vector<uint32_t>* out, std::string* error);
+
+private:
+    struct Liq;
+    std::unique_ptr<Liq> liq_;
+    std::vector<uint32_t> palette_;
+    std::vector<uint32_t> before_, shownBefore_;  // the last frame mapped, and what it became
+};
 
 }  // namespace yafa::tool

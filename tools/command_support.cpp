@@ -3,19 +3,19 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
+#include "commands.h"
 #include "yafa_file.h"
 
 namespace yafa::tool {
 namespace {
 
 // Why OpenAnim may have refused the file, judged from the file itself.
-std::string DescribeOpenFailure(const std::string& file, const SessionOptions& options) {
-    if (::access(file.c_str(), R_OK) != 0) return std::strerror(errno);
+std::string DescribeOpenFailure(const std::string& path, const SessionOptions& options) {
+    if (::access(path.c_str(), R_OK) != 0) return std::strerror(errno);
     std::string why;
-    const auto layout = ReadYafaLayout(file, &why);
+    const auto layout = ReadYafaLayout(path, &why);
     if (!layout) return why;
     if (options.indexed && (layout->depth > 8 || (layout->flags & YAFA_HAM))) {
         return (layout->flags & YAFA_HAM) ? std::string("a HAM animation cannot be decoded to palette indices")
@@ -25,51 +25,85 @@ std::string DescribeOpenFailure(const std::string& file, const SessionOptions& o
     return "the plugin refused the animation";
 }
 
+std::string PluginNotFound(const PluginChoice& choice) {
+    std::string places;
+    for (size_t i = 0; i < choice.tried.size(); ++i)
+        places += (i == 0 ? "" : i + 1 == choice.tried.size() ? " nor " : ", ") + choice.tried[i];
+    return "no plugin module at " + places + "; give --plugin PATH or set YAFA_PLUGIN";
+}
+
 }  // namespace
 
-int Complain(int code, const std::string& subject, const std::string& message) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "yafa: %s: %s\n", subject.c_str(), message.c_str());
-    return code;
+bool CheckFrameSize(const std::string& subject, uint64_t width, uint64_t height, uint64_t maxPixels) {
+    const uint64_t pixels = width * height;
+    if (maxPixels == 0 || pixels <= maxPixels) return true;
+    Complain(kExitOpen, subject,
+             "frames of " + std::to_string(width) + " x " + std::to_string(height) + " = " + Grouped(pixels) +
+                 " pixels exceed the limit of " + Grouped(maxPixels) + "; give --max-pixels 0 to lift it");
+    return false;
 }
 
-std::unique_ptr<AnimSession> OpenOrComplain(const std::string& file, const SessionOptions& options, int* exitCode) {
+std::unique_ptr<AnimSession> OpenOrComplain(const Input& input, const SessionOptions& options, int* exitCode) {
+    *exitCode = kExitOpen;
+    // The size comes from the file before the plugin allocates anything.
+    std::string ignored;
+    if (const auto layout = ReadYafaLayout(input.path(), &ignored))
+        if (!CheckFrameSize(input.name(), layout->width, layout->height, options.maxPixels)) return nullptr;
+    if (!options.plugin.tried.empty()) {
+        Complain(kExitOpen, "", PluginNotFound(options.plugin));
+        return nullptr;
+    }
     AnimSession::Failure failure = AnimSession::Failure::None;
     std::string error;
-    auto session = AnimSession::Open(file, options, &failure, &error);
-    if (session) return session;
-    *exitCode = kExitOpen;
+    auto session = AnimSession::Open(input.path(), options, &failure, &error);
     if (failure == AnimSession::Failure::Plugin) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "yafa: %s\n", error.c_str());
-    } else {
-        // The failed session is gone, so reading the file again is safe.
-        Complain(kExitOpen, file, "cannot open: " + DescribeOpenFailure(file, options));
+        Complain(kExitOpen, "", error);
+        return nullptr;
     }
-    return nullptr;
+    if (!session) {
+        // The failed session is gone, so reading the file again is safe.
+        Complain(kExitOpen, input.name(), "cannot open: " + DescribeOpenFailure(input.path(), options));
+        return nullptr;
+    }
+    // Files whose layout the tool cannot read are checked once open.
+    if (!CheckFrameSize(input.name(), uint32_t(session->width()), uint32_t(session->height()), options.maxPixels))
+        return nullptr;
+    *exitCode = kExitOk;
+    return session;
 }
 
-std::unique_ptr<AnimSession> OpenWithFrames(const std::string& file, const std::optional<std::string>& list,
+std::unique_ptr<AnimSession> OpenWithFrames(const Input& input, const std::optional<std::string>& list,
                                             const SessionOptions& options, std::vector<FrameSpan>* spans,
                                             int* exitCode) {
     std::vector<FrameSpan> parsed;
     std::string error;
     // The syntax first, so that a typo is reported before anything is opened.
     if (list && !ParseFrameList(*list, &parsed, &error)) {
-        *exitCode = Complain(kExitOpen, file, "--frames: " + error);
+        *exitCode = Complain(kExitOpen, input.name(), "--frames: " + error);
         return nullptr;
     }
-    auto session = OpenOrComplain(file, options, exitCode);
+    auto session = OpenOrComplain(input, options, exitCode);
     if (!session) return nullptr;
     if (!list) {
         *spans = AllFrames(session->frameCount());
     } else if (CheckFrameRange(parsed, session->frameCount(), &error)) {
         *spans = std::move(parsed);
     } else {
-        *exitCode = Complain(kExitOpen, file, "--frames: " + error);
+        *exitCode = Complain(kExitOpen, input.name(), "--frames: " + error);
         return nullptr;
     }
     return session;
+}
+
+SessionOptions MakeSessionOptions(const HostOptions& host, bool indexed) {
+    return SessionOptions{ChoosePlugin(host.plugin), host.version, host.revision, indexed, host.maxPixels};
+}
+
+std::optional<Input> OpenInput(const std::string& argument, int* exitCode) {
+    std::string error;
+    auto input = Input::Open(argument, &error);
+    if (!input) *exitCode = Complain(kExitOpen, Input::kStandardInput, error);
+    return input;
 }
 
 }  // namespace yafa::tool

@@ -1,5 +1,5 @@
-// What the subcommands share: exit codes, error lines, opening an
-// animation with a useful message, and frame lists checked against it.
+// What the decoding subcommands share: opening an animation with a useful
+// message, the frame-size guard, and frame lists checked against it.
 #pragma once
 
 #include <memory>
@@ -8,28 +8,36 @@
 #include <vector>
 
 #include "anim_session.h"
+#include "file_io.h"
 #include "frame_list.h"
+#include "messages.h"
 
 namespace yafa::tool {
 
-enum ExitCode : int {
-    kExitOk = 0,
-    kExitOpen = 1,   // bad usage, plugin not loadable, animation not openable, output not writable
-    kExitFrame = 2,  // a frame failed to decode (after the frames before it were written)
-};
+// 2^28 pixels (16384 x 16384), as Pillow's guard against decompression bombs.
+constexpr uint64_t kDefaultMaxPixels = uint64_t{1} << 28;
 
-// Prints "yafa: SUBJECT: MESSAGE" on stderr and returns code.
-int Complain(int code, const std::string& subject, const std::string& message);
+// Null (with the reason said) when the frames are larger than maxPixels
+// (0: no limit).
+bool CheckFrameSize(const std::string& subject, uint64_t width, uint64_t height, uint64_t maxPixels);
 
 // Opens the animation; on failure complains (naming the file and, as far as
-// the tool can tell from the file itself, why) and sets *exitCode.
-std::unique_ptr<AnimSession> OpenOrComplain(const std::string& file, const SessionOptions& options, int* exitCode);
+// the tool can tell from the file itself, why) and sets *exitCode. Frames
+// larger than options.maxPixels are refused before the plugin sees the file.
+std::unique_ptr<AnimSession> OpenOrComplain(const Input& input, const SessionOptions& options, int* exitCode);
 
 // Checks the syntax of --frames, opens the animation, then checks the list
 // against its frame count; no list gives every frame. On failure complains,
 // sets *exitCode and returns null.
-std::unique_ptr<AnimSession> OpenWithFrames(const std::string& file, const std::optional<std::string>& list,
+std::unique_ptr<AnimSession> OpenWithFrames(const Input& input, const std::optional<std::string>& list,
                                             const SessionOptions& options, std::vector<FrameSpan>* spans,
                                             int* exitCode);
+
+// The session options the host options ask for.
+SessionOptions MakeSessionOptions(const struct HostOptions& host, bool indexed);
+
+// The input named by a command's argument ("-": standard input); complains
+// and returns nullopt when it cannot be read.
+std::optional<Input> OpenInput(const std::string& argument, int* exitCode);
 
 }  // namespace yafa::tool

@@ -8,10 +8,12 @@
 
 namespace yafa::tool {
 
+// Options of the commands that decode through the plugin.
 struct HostOptions {
     std::string plugin;  // --plugin, may be empty
     int32_t version = 10;
     int32_t revision = 0;
+    uint64_t maxPixels = uint64_t{1} << 28;  // 0: no limit
 };
 
 struct InfoOptions {
@@ -30,11 +32,14 @@ struct ExtractOptions {
     std::string dir;
     std::optional<std::string> frames;
     bool indexed = false;
+    bool force = false;
 };
 
 struct ConvertOptions {
     std::string file;
     std::string out;
+    std::optional<std::string> format;  // "gif" or "webp"; default: the output's extension
+    bool force = false;
 };
 
 // yafa pack: unset optionals take defaults that suit the pictures.
@@ -53,6 +58,8 @@ struct PackCommandOptions {
     bool quantize = false;
     bool ham6 = false, ham8 = false;
     bool stats = false;
+    bool force = false;
+    uint64_t maxPixels = uint64_t{1} << 28;  // 0: no limit
 };
 
 int RunInfo(const HostOptions& host, const InfoOptions& options);
@@ -60,5 +67,7 @@ int RunRaw(const HostOptions& host, const RawOptions& options);
 int RunExtract(const HostOptions& host, const ExtractOptions& options);
 int RunConvert(const HostOptions& host, const ConvertOptions& options);
 int RunPack(const PackCommandOptions& options);
+// Prints the tool's version and the plugin's; 1 when no plugin is found.
+int RunVersion(const HostOptions& host);
 
 }  // namespace yafa::tool

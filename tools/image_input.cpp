@@ -2,6 +2,7 @@
 
 #include <gif_lib.h>
 #include <png.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -9,7 +10,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <memory>
 
 namespace yafa::tool {
 namespace {
@@ -40,11 +40,16 @@ bool SniffFile(const std::string& path, FileKind* kind, std::string* error) {
 
 bool HasPngExtension(const fs::path& path) {
     std::string ext = path.extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return char(std::tolower(c)); });
     return ext == ".png";
 }
 
-std::string SizeText(uint32_t width, uint32_t height) { return std::to_string(width) + " x " + std::to_string(height); }
+std::string SizeText(uint64_t width, uint64_t height) { return std::to_string(width) + " x " + std::to_string(height); }
+
+std::string TooManyPixels(uint64_t width, uint64_t height, uint64_t maxPixels) {
+    return "the picture is " + SizeText(width, height) + " = " + std::to_string(width * height) +
+           " pixels, more than the limit of " + std::to_string(maxPixels) + "; give --max-pixels 0 to lift it";
+}
 
 // --- PNG -------------------------------------------------------------------
 // libpng reports errors by longjmp. Each setjmp lives in a function of its
@@ -57,6 +62,7 @@ struct PngRead {
     png_infop info = nullptr;
     std::string message;  // libpng's last error
     png_uint_32 width = 0, height = 0;
+    int bitDepth = 0, channels = 0;  // as stored
     ~PngRead() {
         png_destroy_read_struct(&png, &info, nullptr);
         if (file) std::fclose(file);
@@ -70,9 +76,7 @@ void OnPngError(png_structp png, png_const_charp message) {
 
 void OnPngWarning(png_structp, png_const_charp) {}
 
-// Header, then transforms that give a palette PNG one index byte per pixel
-// and every other colour type and bit depth 8-bit RGBA.
-bool PngStart(PngRead* r) {
+bool PngHeader(PngRead* r) {
     if (setjmp(png_jmpbuf(r->png)) != 0) return false;
     png_init_io(r->png, r->file);
     png_set_sig_bytes(r->png, 8);
@@ -81,6 +85,15 @@ bool PngStart(PngRead* r) {
     png_read_info(r->png, r->info);
     r->width = png_get_image_width(r->png, r->info);
     r->height = png_get_image_height(r->png, r->info);
+    r->bitDepth = png_get_bit_depth(r->png, r->info);
+    r->channels = png_get_channels(r->png, r->info);
+    return true;
+}
+
+// Transforms that give a palette PNG one index byte per pixel and every
+// other colour type and bit depth 8-bit RGBA.
+bool PngTransforms(PngRead* r) {
+    if (setjmp(png_jmpbuf(r->png)) != 0) return false;
     if (png_get_color_type(r->png, r->info) == PNG_COLOR_TYPE_PALETTE) {
         png_set_packing(r->png);
     } else {
@@ -100,70 +113,272 @@ bool PngRows(PngRead* r, png_bytepp rows) {
     return true;
 }
 
-// --- GIF -------------------------------------------------------------------
+// Deflate codes at most 258 bytes in a little over two bits, so a PNG's
+// pixel data is at most 1032 times its compressed size; the whole file
+// stands in for the compressed size.
+constexpr uint64_t kDeflateMaxRatio = 1032;
+
+// --- Sources ---------------------------------------------------------------
+
+struct FileEntry {
+    std::string path, name;
+};
+
+class PngFiles final : public FrameSource {
+public:
+    PngFiles(std::vector<FileEntry> files, uint64_t maxPixels) : files_(std::move(files)), maxPixels_(maxPixels) {}
+
+    bool Next(InputFrame* frame, InputError* error) override {
+        *error = {};
+        if (next_ == files_.size()) return false;
+        const FileEntry& file = files_[next_];
+        uint32_t width = 0, height = 0;
+        std::string why;
+        if (!ReadPng(file.path, maxPixels_, &width, &height, frame, &why)) {
+            *error = {file.name, why};
+            return false;
+        }
+        frame->source = file.name;
+        if (next_ == 0) {
+            width_ = width;
+            height_ = height;
+            first_ = file.name;
+        } else if (width != width_ || height != height_) {
+            *error = {file.name, "the picture is " + SizeText(width, height) + " pixels, the first frame (" + first_ +
+                                     ") " + SizeText(width_, height_)};
+            return false;
+        }
+        ++next_;
+        return true;
+    }
+    bool Rewind(InputError*) override {
+        next_ = 0;
+        return true;
+    }
+    size_t knownCount() const override { return files_.size(); }
+
+private:
+    std::vector<FileEntry> files_;
+    uint64_t maxPixels_;
+    size_t next_ = 0;
+    std::string first_;
+};
 
 std::string GifError(int code) {
     const char* text = GifErrorString(code);
     return text ? text : "giflib error " + std::to_string(code);
 }
 
-struct GifCloser {
-    void operator()(GifFileType* gif) const {
-        int ignored = 0;
-        DGifCloseFile(gif, &ignored);
-    }
-};
-
 uint32_t GifColour(const GifColorType& c) { return uint32_t{c.Red} << 16 | uint32_t{c.Green} << 8 | c.Blue; }
+
+// Frames of a GIF, composed on a canvas of the screen's size as a viewer
+// shows them; the file is read as it goes, one frame's lines at a time.
+class GifFrames final : public FrameSource {
+public:
+    GifFrames(FileEntry file, uint64_t maxPixels) : file_(std::move(file)), maxPixels_(maxPixels) {}
+    ~GifFrames() override { Close(); }
+
+    bool Rewind(InputError* error) override {
+        Close();
+        *error = {};
+        int code = 0;
+        gif_ = DGifOpenFileName(file_.path.c_str(), &code);
+        if (!gif_) {
+            *error = {file_.name, code == D_GIF_ERR_OPEN_FAILED ? std::string(std::strerror(errno))
+                                                                  : "unreadable GIF: " + GifError(code)};
+            return false;
+        }
+        width_ = static_cast<uint32_t>(gif_->SWidth);
+        height_ = static_cast<uint32_t>(gif_->SHeight);
+        if (width_ == 0 || height_ == 0) return Fail(error, "the GIF's screen is " + SizeText(width_, height_) + " pixels");
+        if (maxPixels_ && uint64_t{width_} * height_ > maxPixels_)
+            return Fail(error, TooManyPixels(width_, height_, maxPixels_));
+        const ColorMapObject* screen = gif_->SColorMap;
+        background_ = screen && gif_->SBackGroundColor < screen->ColorCount
+                          ? GifColour(screen->Colors[gif_->SBackGroundColor])
+                          : 0;
+        canvas_.assign(size_t{width_} * height_, background_);
+        count_ = 0;
+        ended_ = false;
+        return true;
+    }
+
+    bool Next(InputFrame* frame, InputError* error) override {
+        *error = {};
+        if (!gif_ && (ended_ || !Rewind(error))) return false;
+        GraphicsControlBlock gcb{DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
+        for (;;) {
+            GifRecordType type = UNDEFINED_RECORD_TYPE;
+            if (DGifGetRecordType(gif_, &type) != GIF_OK) return Fail(error, "unreadable GIF: " + GifError(gif_->Error));
+            if (type == TERMINATE_RECORD_TYPE) {
+                if (count_ == 0) return Fail(error, "the GIF holds no frames");
+                Close();
+                ended_ = true;
+                return false;
+            }
+            if (type == EXTENSION_RECORD_TYPE) {
+                int code = 0;
+                GifByteType* block = nullptr;
+                if (DGifGetExtension(gif_, &code, &block) != GIF_OK)
+                    return Fail(error, "unreadable GIF: " + GifError(gif_->Error));
+                if (code == GRAPHICS_EXT_FUNC_CODE && block && block[0] >= 4)
+                    DGifExtensionToGCB(block[0], block + 1, &gcb);
+                while (block) {
+                    if (DGifGetExtensionNext(gif_, &block) != GIF_OK)
+                        return Fail(error, "unreadable GIF: " + GifError(gif_->Error));
+                }
+                continue;
+            }
+            if (type != IMAGE_DESC_RECORD_TYPE) continue;
+            if (count_ == kMaxFrameCount)
+                return Fail(error, "the GIF holds more than " + std::to_string(kMaxFrameCount) +
+                                       " frames, the most a YAFA file holds");
+            if (DGifGetImageDesc(gif_) != GIF_OK) return Fail(error, "unreadable GIF: " + GifError(gif_->Error));
+            if (!DrawImage(gcb, error)) return false;
+            frame->rgb = canvas_;
+            frame->indices.clear();
+            frame->palette.clear();
+            frame->delayCs = gcb.DelayTime;
+            frame->source = file_.name + " (frame " + std::to_string(count_) + ")";
+            frame->translucent = frame->deepSamples = false;
+            Dispose(gcb);
+            ++count_;
+            return true;
+        }
+    }
+
+    size_t knownCount() const override { return ended_ ? count_ : 0; }
+
+private:
+    bool Fail(InputError* error, const std::string& message) {
+        *error = {count_ ? file_.name + " (frame " + std::to_string(count_) + ")" : file_.name, message};
+        Close();
+        ended_ = true;
+        return false;
+    }
+
+    void Close() {
+        if (gif_) {
+            int ignored = 0;
+            DGifCloseFile(gif_, &ignored);
+            gif_ = nullptr;
+        }
+    }
+
+    // Lays the image over the canvas: transparent pixels keep what is there,
+    // parts outside the screen are cut off, interlaced rows go to their place.
+    bool DrawImage(const GraphicsControlBlock& gcb, InputError* error) {
+        const GifImageDesc& desc = gif_->Image;
+        const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif_->SColorMap;
+        if (!map) return Fail(error, "the frame has no colour table");
+        if (gcb.DisposalMode == DISPOSE_PREVIOUS) saved_ = canvas_;
+        const auto imageWidth = static_cast<uint32_t>(desc.Width), imageHeight = static_cast<uint32_t>(desc.Height);
+        row_.resize(imageWidth);
+        static constexpr uint32_t kStart[] = {0, 4, 2, 1}, kStep[] = {8, 8, 4, 2};
+        uint32_t pass = 0, y = 0;
+        for (uint32_t line = 0; line < imageHeight; ++line) {
+            if (imageWidth && DGifGetLine(gif_, row_.data(), desc.Width) != GIF_OK)
+                return Fail(error, "unreadable GIF: " + GifError(gif_->Error));
+            const int64_t screenY = int64_t{desc.Top} + (desc.Interlace ? y : line);
+            if (desc.Interlace) {
+                y += kStep[pass];
+                while (pass < 3 && y >= imageHeight) y = kStart[++pass];
+            }
+            if (screenY < 0 || screenY >= int64_t{height_}) continue;
+            uint32_t* out = canvas_.data() + static_cast<size_t>(screenY) * width_;
+            for (uint32_t x = 0; x < imageWidth; ++x) {
+                const int64_t screenX = int64_t{desc.Left} + x;
+                if (screenX < 0 || screenX >= int64_t{width_} || row_[x] == gcb.TransparentColor) continue;
+                // An index past the colour table shows black, as most viewers do.
+                out[screenX] = row_[x] < map->ColorCount ? GifColour(map->Colors[row_[x]]) : 0;
+            }
+        }
+        rect_ = {std::clamp<int64_t>(desc.Left, 0, width_), std::clamp<int64_t>(desc.Top, 0, height_),
+                 std::clamp<int64_t>(int64_t{desc.Left} + desc.Width, 0, width_),
+                 std::clamp<int64_t>(int64_t{desc.Top} + desc.Height, 0, height_)};
+        return true;
+    }
+
+    // What the frame leaves for the next: its rectangle cleared to the
+    // background, the canvas as it was before it, or itself.
+    void Dispose(const GraphicsControlBlock& gcb) {
+        if (gcb.DisposalMode == DISPOSE_BACKGROUND) {
+            for (int64_t y = rect_.top; y < rect_.bottom; ++y)
+                std::fill(canvas_.begin() + y * width_ + rect_.left, canvas_.begin() + y * width_ + rect_.right,
+                          background_);
+        } else if (gcb.DisposalMode == DISPOSE_PREVIOUS) {
+            canvas_.swap(saved_);
+        }
+    }
+
+    FileEntry file_;
+    uint64_t maxPixels_;
+    GifFileType* gif_ = nullptr;
+    bool ended_ = false;
+    size_t count_ = 0;
+    uint32_t background_ = 0;
+    std::vector<uint32_t> canvas_, saved_;
+    std::vector<GifPixelType> row_;
+    struct {
+        int64_t left, top, right, bottom;
+    } rect_{};
+};
 
 }  // namespace
 
-bool ListInputFiles(const std::vector<std::string>& inputs, std::vector<std::string>* files, bool* gif,
-                    InputError* error) {
-    files->clear();
-    *gif = false;
-    for (const std::string& input : inputs) {
+std::unique_ptr<FrameSource> FrameSource::Open(const std::vector<const Input*>& inputs, uint64_t maxPixels,
+                                               InputError* error) {
+    std::vector<FileEntry> files;
+    bool gif = false;
+    for (const Input* input : inputs) {
         std::error_code ec;
-        if (fs::is_directory(input, ec)) {
+        if (!input->isStandardInput() && fs::is_directory(input->path(), ec)) {
             std::vector<std::string> found;
-            for (const auto& entry : fs::directory_iterator(input, ec)) {
+            for (const auto& entry : fs::directory_iterator(input->path(), ec)) {
                 if (entry.is_regular_file(ec) && HasPngExtension(entry.path())) found.push_back(entry.path().string());
             }
             if (ec) {
-                *error = {input, "cannot list the folder: " + ec.message()};
-                return false;
+                *error = {input->name(), "cannot list the folder: " + ec.message()};
+                return nullptr;
             }
             if (found.empty()) {
-                *error = {input, "the folder holds no .png files"};
-                return false;
+                *error = {input->name(), "the folder holds no .png files"};
+                return nullptr;
             }
             std::sort(found.begin(), found.end());
-            files->insert(files->end(), found.begin(), found.end());
+            for (std::string& f : found) files.push_back({f, f});
             continue;
         }
         FileKind kind = FileKind::Other;
         std::string why;
-        if (!SniffFile(input, &kind, &why)) {
-            *error = {input, why};
-            return false;
+        if (!SniffFile(input->path(), &kind, &why)) {
+            *error = {input->name(), why};
+            return nullptr;
         }
         if (kind == FileKind::Other) {
-            *error = {input, "not a PNG or GIF file"};
-            return false;
+            *error = {input->name(), "not a PNG or GIF file"};
+            return nullptr;
         }
         if (kind == FileKind::Gif) {
             if (inputs.size() != 1) {
-                *error = {input, "a GIF must be the only input"};
-                return false;
+                *error = {input->name(), "a GIF must be the only input"};
+                return nullptr;
             }
-            *gif = true;
+            gif = true;
         }
-        files->push_back(input);
+        files.push_back({input->path(), input->name()});
     }
-    return true;
+    if (gif) return std::make_unique<GifFrames>(files.front(), maxPixels);
+    if (files.size() > kMaxFrameCount) {
+        *error = {inputs.front()->name(), "the inputs hold " + std::to_string(files.size()) +
+                                              " frames; a YAFA file holds at most " + std::to_string(kMaxFrameCount)};
+        return nullptr;
+    }
+    return std::make_unique<PngFiles>(std::move(files), maxPixels);
 }
 
-bool ReadPng(const std::string& path, uint32_t* width, uint32_t* height, InputFrame* frame, std::string* error) {
+bool ReadPng(const std::string& path, uint64_t maxPixels, uint32_t* width, uint32_t* height, InputFrame* frame,
+             std::string* error) {
     PngRead r;
     r.file = std::fopen(path.c_str(), "rb");
     if (!r.file) {
@@ -181,7 +396,7 @@ bool ReadPng(const std::string& path, uint32_t* width, uint32_t* height, InputFr
         *error = "out of memory";
         return false;
     }
-    if (!PngStart(&r)) {
+    if (!PngHeader(&r)) {
         *error = "unreadable PNG: " + r.message;
         return false;
     }
@@ -190,13 +405,29 @@ bool ReadPng(const std::string& path, uint32_t* width, uint32_t* height, InputFr
                  SizeText(kMaxFrameSide, kMaxFrameSide);
         return false;
     }
+    const uint64_t pixels = uint64_t{r.width} * r.height;
+    if (maxPixels && pixels > maxPixels) {
+        *error = TooManyPixels(r.width, r.height, maxPixels);
+        return false;
+    }
+    struct stat st {};
+    const uint64_t fileBytes = ::fstat(::fileno(r.file), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+    const uint64_t leastData = pixels * static_cast<uint64_t>(r.bitDepth * r.channels) / 8;
+    if (fileBytes && leastData / kDeflateMaxRatio > fileBytes) {
+        *error = "declares " + SizeText(r.width, r.height) + " pixels, more than its " + std::to_string(fileBytes) +
+                 " bytes can hold";
+        return false;
+    }
+    if (!PngTransforms(&r)) {
+        *error = "unreadable PNG: " + r.message;
+        return false;
+    }
     const bool paletted = png_get_color_type(r.png, r.info) == PNG_COLOR_TYPE_PALETTE;
     const size_t bytesPerPixel = paletted ? 1 : 4;
     if (png_get_rowbytes(r.png, r.info) != size_t{r.width} * bytesPerPixel) {
         *error = "unsupported PNG layout";
         return false;
     }
-    const size_t pixels = size_t{r.width} * r.height;
     std::vector<png_byte> bytes(pixels * bytesPerPixel);
     std::vector<png_bytep> rows(r.height);
     for (size_t y = 0; y < r.height; ++y) rows[y] = bytes.data() + y * r.width * bytesPerPixel;
@@ -204,8 +435,10 @@ bool ReadPng(const std::string& path, uint32_t* width, uint32_t* height, InputFr
         *error = "unreadable PNG: " + r.message;
         return false;
     }
-    auto over = [](uint32_t red, uint32_t green, uint32_t blue, uint32_t a) {
+    bool translucent = false;
+    auto over = [&translucent](uint32_t red, uint32_t green, uint32_t blue, uint32_t a) {
         if (a == 255) return red << 16 | green << 8 | blue;
+        translucent = true;
         return (red * a + 127) / 255 << 16 | (green * a + 127) / 255 << 8 | (blue * a + 127) / 255;
     };
     frame->rgb.resize(pixels);
@@ -218,8 +451,13 @@ bool ReadPng(const std::string& path, uint32_t* width, uint32_t* height, InputFr
         png_bytep alpha = nullptr;
         int alphas = 0;
         png_get_tRNS(r.png, r.info, &alpha, &alphas, nullptr);
-        for (int k = 0; k < entries; ++k)
+        std::vector<bool> used(256, false);
+        for (size_t i = 0; i < pixels; ++i) used[bytes[i]] = true;
+        for (int k = 0; k < entries; ++k) {
+            const bool before = translucent;  // only colours that appear count
             frame->palette.push_back(over(plte[k].red, plte[k].green, plte[k].blue, k < alphas ? alpha[k] : 255));
+            translucent = before || (translucent && used[size_t(k)]);
+        }
         bool inRange = true;
         for (size_t i = 0; i < pixels; ++i) {
             // An index past the palette shows black, as most viewers do.
@@ -237,121 +475,11 @@ bool ReadPng(const std::string& path, uint32_t* width, uint32_t* height, InputFr
             frame->rgb[i] = over(p[0], p[1], p[2], p[3]);
         }
     }
+    frame->translucent = translucent;
+    frame->deepSamples = r.bitDepth == 16;
+    frame->delayCs = -1;
     *width = r.width;
     *height = r.height;
-    return true;
-}
-
-bool ReadGif(const std::string& path, InputAnimation* out, std::string* error) {
-    int code = 0;
-    std::unique_ptr<GifFileType, GifCloser> gif(DGifOpenFileName(path.c_str(), &code));
-    if (!gif) {
-        *error =
-            code == D_GIF_ERR_OPEN_FAILED ? std::string(std::strerror(errno)) : "unreadable GIF: " + GifError(code);
-        return false;
-    }
-    if (DGifSlurp(gif.get()) != GIF_OK) {
-        *error = "unreadable GIF: " + GifError(gif->Error);
-        return false;
-    }
-    const auto width = static_cast<uint32_t>(gif->SWidth), height = static_cast<uint32_t>(gif->SHeight);
-    if (width == 0 || height == 0) {
-        *error = "the GIF's screen is " + SizeText(width, height) + " pixels";
-        return false;
-    }
-    if (gif->ImageCount < 1) {
-        *error = "the GIF holds no frames";
-        return false;
-    }
-    if (static_cast<size_t>(gif->ImageCount) > kMaxFrameCount) {
-        *error = "the GIF holds " + std::to_string(gif->ImageCount) + " frames; a YAFA file holds at most " +
-                 std::to_string(kMaxFrameCount);
-        return false;
-    }
-    const ColorMapObject* screenMap = gif->SColorMap;
-    const uint32_t background = screenMap && gif->SBackGroundColor < screenMap->ColorCount
-                                    ? GifColour(screenMap->Colors[gif->SBackGroundColor])
-                                    : 0;
-    std::vector<uint32_t> canvas(size_t{width} * height, background), saved;
-    out->width = width;
-    out->height = height;
-    out->frames.clear();
-    for (int i = 0; i < gif->ImageCount; ++i) {
-        const SavedImage& image = gif->SavedImages[i];
-        const GifImageDesc& desc = image.ImageDesc;
-        GraphicsControlBlock gcb{DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
-        DGifSavedExtensionToGCB(gif.get(), i, &gcb);
-        const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : screenMap;
-        if (!map) {
-            *error = "frame " + std::to_string(i) + " has no colour table";
-            return false;
-        }
-        if (gcb.DisposalMode == DISPOSE_PREVIOUS) saved = canvas;
-        // The frame's rectangle, clipped to the screen.
-        const int left = std::max(desc.Left, 0), top = std::max(desc.Top, 0);
-        const int right = std::min<int>(desc.Left + desc.Width, static_cast<int>(width));
-        const int bottom = std::min<int>(desc.Top + desc.Height, static_cast<int>(height));
-        for (int y = top; y < bottom; ++y)
-            for (int x = left; x < right; ++x) {
-                const int index = image.RasterBits[size_t(y - desc.Top) * size_t(desc.Width) + size_t(x - desc.Left)];
-                if (index == gcb.TransparentColor) continue;
-                // An index past the colour table shows black, as most viewers do.
-                canvas[size_t(y) * width + size_t(x)] = index < map->ColorCount ? GifColour(map->Colors[index]) : 0;
-            }
-        InputFrame frame;
-        frame.rgb = canvas;
-        frame.delayCs = gcb.DelayTime;
-        frame.source = path + " (frame " + std::to_string(i) + ")";
-        out->frames.push_back(std::move(frame));
-        if (gcb.DisposalMode == DISPOSE_BACKGROUND) {
-            for (int y = top; y < bottom; ++y)
-                std::fill_n(canvas.begin() + static_cast<std::ptrdiff_t>(size_t(y) * width + size_t(left)),
-                            std::max(right - left, 0), background);
-        } else if (gcb.DisposalMode == DISPOSE_PREVIOUS) {
-            canvas.swap(saved);
-        }
-    }
-    return true;
-}
-
-bool ReadInputs(const std::vector<std::string>& inputs, InputAnimation* out, InputError* error,
-                const std::function<void(size_t done, size_t total)>& step) {
-    std::vector<std::string> files;
-    bool gif = false;
-    if (!ListInputFiles(inputs, &files, &gif, error)) return false;
-    if (gif) {
-        std::string why;
-        if (ReadGif(files[0], out, &why)) return true;
-        *error = {files[0], why};
-        return false;
-    }
-    if (files.size() > kMaxFrameCount) {
-        *error = {inputs.front(), "the inputs hold " + std::to_string(files.size()) +
-                                      " frames; a YAFA file holds at most " + std::to_string(kMaxFrameCount)};
-        return false;
-    }
-    out->frames.clear();
-    out->frames.reserve(files.size());
-    for (const std::string& file : files) {
-        InputFrame frame;
-        frame.source = file;
-        uint32_t width = 0, height = 0;
-        std::string why;
-        if (!ReadPng(file, &width, &height, &frame, &why)) {
-            *error = {file, why};
-            return false;
-        }
-        if (out->frames.empty()) {
-            out->width = width;
-            out->height = height;
-        } else if (width != out->width || height != out->height) {
-            *error = {file, "the picture is " + SizeText(width, height) + " pixels, the first frame (" +
-                                out->frames.front().source + ") " + SizeText(out->width, out->height)};
-            return false;
-        }
-        out->frames.push_back(std::move(frame));
-        if (step) step(out->frames.size(), files.size());
-    }
     return true;
 }
 

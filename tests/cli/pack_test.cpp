@@ -3,6 +3,8 @@
 #include <gif_lib.h>
 #include <png.h>
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <nlohmann/json.hpp>
 
@@ -75,6 +77,29 @@ Picture ReadPng(const fs::path& path) {
     for (size_t i = 0; i + 2 < bytes.size(); i += 3)
         p.push_back(uint32_t(bytes[i]) << 16 | bytes[i + 1] << 8 | bytes[i + 2]);
     return p;
+}
+
+void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+// A PNG of a few dozen bytes whose header declares width x height 1-bit
+// grey pixels, with a little compressed data: far too little for them.
+std::vector<uint8_t> PngDeclaring(uint32_t width, uint32_t height) {
+    std::vector<uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    auto chunk = [&out](const char* type, std::vector<uint8_t> data) {
+        const auto size = uint32_t(data.size());
+        out.insert(out.end(), {uint8_t(size >> 24), uint8_t(size >> 16), uint8_t(size >> 8), uint8_t(size)});
+        data.insert(data.begin(), type, type + 4);
+        out.insert(out.end(), data.begin(), data.end());
+        const uint32_t crc = uint32_t(crc32(0, data.data(), uInt(data.size())));
+        out.insert(out.end(), {uint8_t(crc >> 24), uint8_t(crc >> 16), uint8_t(crc >> 8), uint8_t(crc)});
+    };
+    chunk("IHDR", {uint8_t(width >> 24), uint8_t(width >> 16), uint8_t(width >> 8), uint8_t(width), uint8_t(height >> 24),
+                   uint8_t(height >> 16), uint8_t(height >> 8), uint8_t(height), 1, 0, 0, 0, 0});
+    chunk("IDAT", {0x78, 0x9C, 0x63, 0x00, 0x00, 0x00, 0x01, 0x00, 0x01});
+    chunk("IEND", {});
+    return out;
 }
 
 // One GIF frame: a rectangle of palette indices with its own colour table.
@@ -163,7 +188,8 @@ protected:
     void RoundTrip(const std::vector<Picture>& frames, Source source, const std::string& options, Layout want) {
         const std::string inputs = WriteInputs(frames, source);
         const fs::path out = dir_ / "out.yafa";
-        const ToolResult packed = Run("pack " + out.string() + inputs + " " + options);
+        const ToolResult packed = Run("pack --force " + out.string() + inputs + " " + options);
+        last_ = packed;
         ASSERT_EQ(packed.code, 0) << packed.err;
         const std::string file = Slurp(out);
         ASSERT_GT(file.size(), 34u);
@@ -177,6 +203,7 @@ protected:
         for (size_t t = 0; t < frames.size(); ++t)
             ASSERT_EQ(ReadPng(dir_ / "x" / ExtractedName(t)), frames[t]) << "frame " << t;
     }
+    ToolResult last_;  // what the last pack said
 };
 
 // Every palette depth, deltas of each unit and key-frame mode or none, every
@@ -216,10 +243,12 @@ TEST_F(PackTest, PalettePicturesComeBackExactly) {
     }
 }
 
+// More than 256 colours are stored as true colour by default, with a note.
 TEST_F(PackTest, TrueColourComesBackExactly) {
-    for (int depth : {15, 24}) {
-        RoundTrip(MakeFrames(3, 400, 3), Source::Files, "--storage auto --depth " + std::to_string(depth), {depth, 4, 0});
+    for (const std::string options : {"--depth 15", "--depth 24", ""}) {
+        RoundTrip(MakeFrames(3, 400, 3), Source::Files, "--storage auto " + options, {options == "--depth 15" ? 15 : 24, 4, 0});
         if (HasFatalFailure()) return;
+        EXPECT_EQ(last_.err.find("stored as 24-bit true colour") != std::string::npos, options.empty()) << last_.err;
     }
 }
 
@@ -247,8 +276,12 @@ TEST_F(PackTest, GifFramesAreComposedWithTheirDelays) {
     want[3][3] = want[3][4] = red;
     want[3][3 * w + 5] = green;
 
-    const std::string out = (dir_ / "a.yafa").string();
-    ASSERT_EQ(Run("pack " + out + " " + (dir_ / "a.gif").string()).code, 0);
+    const std::string out = (dir_ / "a.yafa").string(), gif = (dir_ / "a.gif").string();
+    const ToolResult packed = Run("pack " + out + " " + gif);
+    ASSERT_EQ(packed.code, 0);
+    EXPECT_EQ(packed.err, "yafa: note: " + gif + " (frame 1): a delay of 0, which viewers show for 100 ms, stored as "
+                                                 "100 ms\nyafa: note: " + gif +
+                              ": 2 GIF delay(s) rounded up to ticks of 1/50 s (70 ms to 80 ms)\n");
     const Json j = Json::parse(Run("info --json " + out).out);
     EXPECT_EQ(j["delays_ms"], Json({80, 100, 20, 100}));
     ASSERT_EQ(Run("extract " + out + " " + (dir_ / "x").string()).code, 0);
@@ -264,23 +297,70 @@ TEST_F(PackTest, UnusableInputsAndOptionsAreRefused) {
     WritePng(many, MakeFrames(1, 300, 0)[0], kW, 0);
     WritePng(odd, Picture(kW * kH, 0x123456), kW, 0);
     std::ofstream(dir_ / "text.png") << "not a picture";
+    const std::string bomb = (dir_ / "bomb.png").string();
+    WriteBytes(bomb, PngDeclaring(65535, 65535));
     const std::string out = (dir_ / "o.yafa").string();
     const std::pair<std::string, std::string> cases[] = {
         {out + " " + (dir_ / "missing.png").string(), "missing.png: No such file"},
         {out + " " + (dir_ / "text.png").string(), "text.png: not a PNG or GIF file"},
         {out + " " + a.string() + " " + b.string(), "b.png: the picture is 37 x 2 pixels, the first frame"},
-        {out + " " + many.string(), "many.png: the frames up to this one have more than 256 colours"},
+        {out + " " + many.string() + " --layout planar", "many.png: the frames up to this one have more than 256 colours"},
+        {out + " " + many.string() + " --frame-palette", "many.png: the picture has more than 256 colours"},
         {out + " " + odd.string() + " --depth 15", "odd.png: colour #123456 at (0, 0) is not exact at depth 15"},
         {out + " " + a.string() + " --depth 24 --delta", "o.yafa: --delta needs depth 8 or less"},
-        {a.string() + " " + b.string(), "a.png: is a picture, not overwritten"},
+        {a.string() + " " + b.string() + " --force", "a.png: is a picture, never written over; the output comes first"},
+        {out + " " + bomb, "bomb.png: the picture is 65535 x 65535 = 4294836225 pixels, more than the limit of 268435456"},
+        {out + " " + bomb + " --max-pixels 0", "bomb.png: declares 65535 x 65535 pixels, more than its"},
+        {out + " " + a.string() + " --max-pixels 100", "a.png: the picture is 37 x 23 = 851 pixels, more than the limit"},
     };
     for (const auto& [args, message] : cases) {
         const ToolResult r = Run("pack " + args);
         EXPECT_EQ(r.code, 1) << args;
         EXPECT_NE(r.err.find(message), std::string::npos) << args << "\n" << r.err;
-        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_TRUE(OneMessage(r.err));
         EXPECT_FALSE(fs::exists(out)) << args;
     }
+    EXPECT_TRUE(Leftovers().empty());
+}
+
+// What pack changes on the way is noted: transparency laid over black and
+// 16-bit samples rounded, and --delay-ms rounded to ticks.
+TEST_F(PackTest, SilentChangesAreNoted) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = 2;
+    image.height = 1;
+    image.format = PNG_FORMAT_RGBA | PNG_FORMAT_FLAG_LINEAR;  // 16-bit samples
+    // Opaque red, and white at half cover (libpng takes linear samples premultiplied).
+    const uint16_t pixels[] = {0xFFFF, 0, 0, 0xFFFF, 0x8000, 0x8000, 0x8000, 0x8000};
+    const std::string translucent = (dir_ / "t.png").string();
+    ASSERT_TRUE(png_image_write_to_file(&image, translucent.c_str(), 0, pixels, 0, nullptr));
+    const std::string out = (dir_ / "t.yafa").string();
+    ToolResult r = Run("pack " + out + " " + translucent + " --delay-ms 30");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.err, "yafa: note: " + translucent + ": partly transparent pixels laid over black (YAFA has no "
+                                                    "transparency)\nyafa: note: " + translucent +
+                         ": 16-bit samples rounded to 8 bits\nyafa: note: --delay-ms 30: stored as 40 ms, in ticks of "
+                         "1/50 s\n");
+    r = Run("pack --quiet --force " + out + " " + translucent + " --delay-ms 30");
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.err, "");
+    ASSERT_EQ(Run("extract " + out + " " + (dir_ / "x").string()).code, 0);
+    EXPECT_EQ(ReadPng(dir_ / "x" / ExtractedName(0)), Picture({0xFF0000, 0x808080}));
+}
+
+// A GIF of 16 one-pixel frames on a 4096 x 4096 screen: pack holds a few
+// copies of the screen, not 16 (which took 1.3 GB; 40 frames took 3.3 GB).
+TEST_F(PackTest, MemoryFollowsOneFrameNotTheFrameCount) {
+    std::vector<GifFrame> frames;
+    for (int t = 0; t < 16; ++t) frames.push_back({t * 100, t * 100, 1, 1, {uint8_t(t % 2)}, {}, 4, DISPOSE_DO_NOT});
+    WriteGif(dir_ / "big.gif", 4096, 4096, {0x000000, 0xFFFFFF}, 0, frames);
+    const ToolResult r = Run("pack " + (dir_ / "big.yafa").string() + " " + (dir_ / "big.gif").string() +
+                             " --storage raw");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_LT(r.maxRssKiB, 768 * 1024) << "KiB";
+    const Json j = Json::parse(Run("info --json " + (dir_ / "big.yafa").string()).out);
+    EXPECT_EQ(j["frames"], 16);
 }
 
 // Lossy modes only when asked: quantising, rounding to 15 bits, HAM.
@@ -290,12 +370,12 @@ TEST_F(PackTest, ApproximationsNeedTheirOption) {
     for (const auto& [options, depth, flags] :
          {std::tuple{"--quantize", 8, 4}, std::tuple{"--quantize --depth 4", 4, 4}, std::tuple{"--ham6", 6, 5},
           std::tuple{"--ham8 --frame-palette", 8, 7}}) {
-        const ToolResult r = Run("pack " + out + " " + in + " " + options);
+        const ToolResult r = Run("pack --force " + out + " " + in + " " + options);
         ASSERT_EQ(r.code, 0) << options << r.err;
         const Json j = Json::parse(Run("info --json " + out).out);
         EXPECT_EQ(j["depth"], depth) << options;
         EXPECT_EQ(j["flags"], flags) << options;
-        EXPECT_EQ(Run("extract " + out + " " + (dir_ / "x").string()).code, 0) << options;
+        EXPECT_EQ(Run("extract --force " + out + " " + (dir_ / "x").string()).code, 0) << options;
     }
 }
 

@@ -1,7 +1,8 @@
 // A small YAFA animation built byte by byte for the tool's tests: 16 x 3
 // pixels, 2 planes, raw planar frames; every pixel of frame k has palette
 // index k % 4. Optionally frame 1 is an XPK container of an unknown method,
-// which the plugin refuses to unpack.
+// which the plugin refuses to unpack, and optionally there are no delays
+// (no TTBL, and 0 ticks in INFO).
 #pragma once
 
 #include <cstdint>
@@ -14,7 +15,7 @@ constexpr int kTinyWidth = 16, kTinyHeight = 3, kTinyFrames = 3;
 constexpr uint32_t kTinyColours[4] = {0x102030, 0xA0B0C0, 0xFF0000, 0x00FF80};
 constexpr uint16_t kTinyTicks[kTinyFrames] = {5, 0, 7};  // 100, 100 and 140 ms
 
-inline std::vector<uint8_t> BuildTinyYafa(bool brokenFrame1) {
+inline std::vector<uint8_t> BuildTinyYafa(bool brokenFrame1, bool noDelays = false) {
     std::vector<uint8_t> out;
     auto u16 = [&](uint32_t v) { out.insert(out.end(), {uint8_t(v >> 8), uint8_t(v)}); };
     auto u32 = [&](uint32_t v) { u16(v >> 16), u16(v & 0xFFFF); };
@@ -30,11 +31,13 @@ inline std::vector<uint8_t> BuildTinyYafa(bool brokenFrame1) {
 
     text("FORM"), u32(0), text("YAFA");
     text("INFO"), u32(14);
-    for (uint32_t v : {kTinyWidth, kTinyHeight, 2, 5, kTinyFrames, 0, 0}) u16(v);
+    for (uint32_t v : {kTinyWidth, kTinyHeight, 2, noDelays ? 0 : 5, kTinyFrames, 0, 0}) u16(v);
     text("DRGB"), u32(4 + 12 * 4), u16(4), u16(0);
     for (uint32_t c : kTinyColours) u32((c >> 16) << 24), u32(((c >> 8) & 0xFF) << 24), u32((c & 0xFF) << 24);
-    text("TTBL"), u32(2 * kTinyFrames);
-    for (uint16_t t : kTinyTicks) u16(t);
+    if (!noDelays) {
+        text("TTBL"), u32(2 * kTinyFrames);
+        for (uint16_t t : kTinyTicks) u16(t);
+    }
     text("PROF"), u32(4 * kTinyFrames);
     uint32_t end = 0;
     for (const auto& f : frames) u32(end += static_cast<uint32_t>(f.size()));

@@ -1,10 +1,15 @@
-// The tool's own pieces: frame lists and GIF delays.
+// The tool's own pieces: frame lists, GIF delays, and the GIF writer read
+// back by pack's GIF reader.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <random>
 
 #include "frame_list.h"
 #include "gif_writer.h"
+#include "image_input.h"
 
 namespace yafa::tool {
 namespace {
@@ -36,6 +41,81 @@ TEST(FrameList, ParsesChecksOrRejects) {
 TEST(GifDelay, RoundsToCentisecondsAndKeepsAtLeastTwo) {
     const std::pair<int32_t, int> cases[] = {{0, 2}, {24, 2}, {25, 3}, {100, 10}, {4019, 402}, {-20, 2}, {1310700, 65535}};
     for (const auto& [ms, cs] : cases) EXPECT_EQ(GifDelayFromMs(ms), cs) << ms;
+}
+
+// Random scenes that change a rectangle at a time (or not at all), written
+// by the GIF writer and read back frame by frame as a viewer composes them.
+// Three kinds of colour: few colours in one global table; exactly 256 in
+// the global table (an entry is left for transparency only when a frame's
+// changes do not use them all); and 256 colours in every frame from a set
+// that moves on a little each frame (a table per frame). Every frame must
+// come back exactly, with its delay.
+TEST(GifWriter, EveryFrameComesBackExactly) {
+    std::mt19937 random(12);
+    const auto dir = std::filesystem::path(::testing::TempDir()) / ("gif_writer_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string path = (dir / "a.gif").string();
+    for (int run = 0; run < 24; ++run) {
+        const int kind = run % 3;
+        const uint32_t width = 16 + random() % 24, height = 16 + random() % 20, count = 1 + random() % 7;
+        auto colour = [&](uint32_t frame, uint32_t k) {  // the k-th colour of a frame's set of 256
+            k %= 256;
+            return (kind == 0 ? 0x102030u * (k % 5) : kind == 1 ? k * 0x010203u : (frame * 40 + k) % 512 * 977u) &
+                   0xFFFFFFu;
+        };
+        std::vector<std::vector<uint32_t>> frames;
+        std::vector<uint32_t> picture(size_t{width} * height);
+        for (uint32_t t = 0; t < count; ++t) {
+            if (kind == 2) {  // what left the set takes one of its colours
+                std::vector<uint32_t> set;
+                for (uint32_t k = 0; k < 256; ++k) set.push_back(colour(t, k));
+                for (uint32_t& p : picture)
+                    if (std::find(set.begin(), set.end(), p) == set.end()) p = colour(t, random());
+            }
+            // Frame 0 whole, later ones a random rectangle, maybe empty.
+            uint32_t left = 0, top = 0, right = width, bottom = height;
+            if (t > 0) {
+                left = random() % width, top = random() % height;
+                right = left + random() % (width - left + 1), bottom = top + random() % (height - top + 1);
+            }
+            for (uint32_t y = top; y < bottom; ++y)
+                for (uint32_t x = left; x < right; ++x) picture[y * width + x] = colour(t, random());
+            if (kind == 2)  // all 256 colours of the set
+                for (uint32_t k = 0; k < 256; ++k) picture[k] = colour(t, k);
+            frames.push_back(picture);
+        }
+        std::vector<uint32_t> global;
+        if (kind != 2) {
+            for (const auto& f : frames)
+                for (uint32_t c : f)
+                    if (std::find(global.begin(), global.end(), c) == global.end()) global.push_back(c);
+            ASSERT_LE(global.size(), 256u);
+        }
+        std::FILE* file = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(file, nullptr);
+        GifAnimationWriter gif;
+        std::string error;
+        bool ok = gif.Open(file, width, height, global, &error);
+        for (uint32_t t = 0; t < count; ++t) ok = ok && gif.AddFrame(frames[t].data(), uint16_t(2 + t), &error);
+        ok = ok && gif.Close(&error);
+        std::fclose(file);
+        ASSERT_TRUE(ok) << error;
+
+        std::string ignored;
+        const auto input = Input::Open(path, &ignored);
+        InputError readError;
+        auto source = FrameSource::Open({&*input}, 0, &readError);
+        ASSERT_TRUE(source) << readError.message;
+        InputFrame f;
+        for (uint32_t t = 0; t < count; ++t) {
+            ASSERT_TRUE(source->Next(&f, &readError)) << "run " << run << " frame " << t << ": " << readError.message;
+            EXPECT_EQ(f.rgb, frames[t]) << "run " << run << " frame " << t;
+            EXPECT_EQ(f.delayCs, int32_t(2 + t));
+        }
+        EXPECT_FALSE(source->Next(&f, &readError));
+        EXPECT_EQ(readError.message, "");
+    }
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -3,11 +3,12 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -21,6 +22,7 @@ namespace fs = std::filesystem;
 struct ToolResult {
     int code;
     std::string out, err;
+    long maxRssKiB;  // the largest resident size the command reached
 };
 
 inline std::string Slurp(const fs::path& path) {
@@ -44,16 +46,42 @@ protected:
         std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
         return p.string();
     }
-    // The tool finds yafa.lvp beside itself.
-    ToolResult Run(const std::string& args) {
-        const std::string cmd = std::string(YAFA_TOOL_PATH) + " " + args + " >" + (dir_ / "stdout").string() + " 2>" +
-                                (dir_ / "stderr").string() + " </dev/null";
-        const int status = std::system(cmd.c_str());
+    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+
+    // The tool, which finds yafa.lvp beside itself, with `args` after its
+    // name in a shell command line (which may redirect standard input; it is
+    // /dev/null otherwise), or fed by the shell command `pipeFrom`.
+    ToolResult Run(const std::string& args, const std::string& pipeFrom = "") {
+        const std::string tool = std::string(YAFA_TOOL_PATH) + (pipeFrom.empty() ? " </dev/null " : " ");
+        const std::string cmd = (pipeFrom.empty() ? "" : pipeFrom + " | ") + tool + args + " >" + Path("stdout") +
+                                " 2>" + Path("stderr");
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        int status = 0;
+        struct rusage usage {};
+        ::wait4(pid, &status, 0, &usage);
         const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        return {code, Slurp(dir_ / "stdout"), Slurp(dir_ / "stderr")};
+        return {code, Slurp(Path("stdout")), Slurp(Path("stderr")), usage.ru_maxrss};
+    }
+
+    // Files a command left behind under a temporary name.
+    std::vector<std::string> Leftovers() const {
+        std::vector<std::string> found;
+        for (const auto& entry : fs::recursive_directory_iterator(dir_))
+            if (entry.path().filename().string().find(".part-") != std::string::npos) found.push_back(entry.path());
+        return found;
     }
 
     fs::path dir_;
 };
+
+// Every message is one line "yafa: ...".
+inline ::testing::AssertionResult OneMessage(const std::string& err) {
+    if (std::count(err.begin(), err.end(), '\n') == 1 && err.starts_with("yafa: ")) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "not one 'yafa: ' line: " << err;
+}
 
 }  // namespace yafa::test
