@@ -343,7 +343,7 @@ std::vector<uint8_t> PackS404(std::span<const uint8_t> data, const PackOptions& 
     // often to a whole word so that the first word holds no valid bits.
     size_t total = bits.Count();
     if (options.stress) {
-        const uint32_t choice = rng() % 3;
+        const auto choice = static_cast<uint32_t>(rng() % 3);
         const size_t pad = choice == 0 ? 0 : choice == 1 ? (16 - total % 16) % 16 : rng() % 40;
         for (size_t i = 0; i < pad; ++i) bits.Put(rng() & 1, 1);
         total = bits.Count();
@@ -362,9 +362,9 @@ std::vector<uint8_t> PackS404(std::span<const uint8_t> data, const PackOptions& 
         // second word; put some of the second word's bits there.
         const uint32_t lowMask = (1u << (16 - firstBits)) - 1;
         if (words == 0) {
-            first |= rng() & lowMask;
+            first |= static_cast<uint32_t>(rng()) & lowMask;
         } else {
-            const uint32_t moved = (later[0] >> firstBits) & lowMask & rng();
+            const uint32_t moved = (later[0] >> firstBits) & lowMask & static_cast<uint32_t>(rng());
             first |= moved;
             if (rng() & 1) later[0] &= ~(moved << firstBits) & 0xFFFF;
         }

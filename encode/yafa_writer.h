@@ -98,7 +98,7 @@ struct WriteStats {
 // Thrown by YafaWriter::Add when the frame changes pixels that delta
 // columns of the unit in use cannot reach (see WriterOptions.deltaUnit).
 struct DeltaUnitTooWide : std::invalid_argument {
-    DeltaUnitTooWide(const std::string& message, int unit) : std::invalid_argument(message), unit(unit) {}
+    DeltaUnitTooWide(const std::string& message, int tooWide) : std::invalid_argument(message), unit(tooWide) {}
     int unit;
 };
 

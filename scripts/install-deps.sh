@@ -6,7 +6,8 @@ set -euo pipefail
 packages=(
   cmake ninja-build pkg-config g++ clang libclang-rt-14-dev python3
   libgtest-dev libbenchmark-dev zlib1g-dev
-  libpng-dev libgif-dev libimagequant-dev libcli11-dev nlohmann-json3-dev
+  libpng-dev libgif-dev libimagequant-dev libcli11-dev nlohmann-json3-dev libwebp-dev
+  webp gifsicle python3-pil
 )
 
 missing=()

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the optimised build, then the same tests under
-# AddressSanitizer + UndefinedBehaviorSanitizer.
+# AddressSanitizer + UndefinedBehaviorSanitizer; both with -Wshadow
+# -Wconversion and warnings as errors.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 for preset in default asan; do
-  cmake --preset "$preset"
+  cmake --preset "$preset" -DYAFA_STRICT_WARNINGS=ON -DYAFA_WERROR=ON
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done
