@@ -41,7 +41,6 @@ int32_t ForFrames(AnimSession& session, int32_t count, Use use) {
 
 struct Conversion {
     AnimSession& session;
-    const Input& input;
     OutputFile& out;
     std::string error;  // set with the failure of a write
     int32_t failedFrame = -1;
@@ -163,7 +162,7 @@ int RunConvert(const HostOptions& host, const ConvertOptions& options) {
     auto out = OutputFile::Create(options.out, rules, &error);
     if (!out) return Complain(kExitOpen, OutputFile::NameOf(options.out), error);
 
-    Conversion c{*session, *input, *out, {}, -1, 0};
+    Conversion c{*session, *out, {}, -1, 0};
     const bool ok = format == Format::Webp ? WriteWebp(c) : WriteGif(c);
     if (!ok) return Complain(kExitOpen, out->name(), c.error);
     // The frames before a failed frame still make a valid animation.
