@@ -11,6 +11,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "messages.h"
+
 namespace yafa::tool {
 namespace {
 
@@ -47,8 +49,8 @@ bool HasPngExtension(const fs::path& path) {
 std::string SizeText(uint64_t width, uint64_t height) { return std::to_string(width) + " x " + std::to_string(height); }
 
 std::string TooManyPixels(uint64_t width, uint64_t height, uint64_t maxPixels) {
-    return "the picture is " + SizeText(width, height) + " = " + std::to_string(width * height) +
-           " pixels, more than the limit of " + std::to_string(maxPixels) + "; give --max-pixels 0 to lift it";
+    return "the picture is " + SizeText(width, height) + " = " + Grouped(width * height) +
+           " pixels, more than the limit of " + Grouped(maxPixels) + "; give --max-pixels 0 to lift it";
 }
 
 // --- PNG -------------------------------------------------------------------

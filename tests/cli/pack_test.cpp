@@ -309,9 +309,9 @@ TEST_F(PackTest, UnusableInputsAndOptionsAreRefused) {
         {out + " " + odd.string() + " --depth 15", "odd.png: colour #123456 at (0, 0) is not exact at depth 15"},
         {out + " " + a.string() + " --depth 24 --delta", "o.yafa: --delta needs depth 8 or less"},
         {a.string() + " " + b.string() + " --force", "a.png: is a picture, never written over; the output comes first"},
-        {out + " " + bomb, "bomb.png: the picture is 65535 x 65535 = 4294836225 pixels, more than the limit of 268435456"},
+        {out + " " + bomb, "bomb.png: the picture is 65535 x 65535 = 4,294,836,225 pixels, more than the limit of 268,435,456"},
         {out + " " + bomb + " --max-pixels 0", "bomb.png: declares 65535 x 65535 pixels, more than its"},
-        {out + " " + a.string() + " --max-pixels 100", "a.png: the picture is 37 x 23 = 851 pixels, more than the limit"},
+        {out + " " + a.string() + " --max-pixels 100", "a.png: the picture is 37 x 23 = 851 pixels, more than the limit of 100"},
     };
     for (const auto& [args, message] : cases) {
         const ToolResult r = Run("pack " + args);
