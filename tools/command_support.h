@@ -14,9 +14,6 @@
 
 namespace yafa::tool {
 
-// 2^28 pixels (16384 x 16384), as Pillow's guard against decompression bombs.
-constexpr uint64_t kDefaultMaxPixels = uint64_t{1} << 28;
-
 // Null (with the reason said) when the frames are larger than maxPixels
 // (0: no limit).
 bool CheckFrameSize(const std::string& subject, uint64_t width, uint64_t height, uint64_t maxPixels);

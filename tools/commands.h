@@ -8,12 +8,16 @@
 
 namespace yafa::tool {
 
+// Frames of more pixels are refused unless --max-pixels says otherwise:
+// 2^28 (16384 x 16384), as Pillow's guard against decompression bombs.
+constexpr uint64_t kDefaultMaxPixels = uint64_t{1} << 28;
+
 // Options of the commands that decode through the plugin.
 struct HostOptions {
     std::string plugin;  // --plugin, may be empty
     int32_t version = 10;
     int32_t revision = 0;
-    uint64_t maxPixels = uint64_t{1} << 28;  // 0: no limit
+    uint64_t maxPixels = kDefaultMaxPixels;  // 0: no limit
 };
 
 struct InfoOptions {
@@ -59,7 +63,7 @@ struct PackCommandOptions {
     bool ham6 = false, ham8 = false;
     bool stats = false;
     bool force = false;
-    uint64_t maxPixels = uint64_t{1} << 28;  // 0: no limit
+    uint64_t maxPixels = kDefaultMaxPixels;  // 0: no limit
 };
 
 int RunInfo(const HostOptions& host, const InfoOptions& options);
