@@ -566,14 +566,14 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-void SayNotes(const Survey& s, const PackCommandOptions& o) {
+void SayNotes(const Survey& s, const PackCommandOptions& o, const std::string& firstInput) {
     if (s.translucent.count)
         Note(s.translucent.Text("picture(s)"), "partly transparent pixels laid over black (YAFA has no transparency)");
     if (s.deep.count) Note(s.deep.Text("picture(s)"), "16-bit samples rounded to 8 bits");
     if (s.zeroDelays.count)
         Note(s.zeroDelays.Text("frame(s)"), "a delay of 0, which viewers show for 100 ms, stored as 100 ms");
     if (s.oddDelays.count)
-        Note(o.inputs.front(), std::to_string(s.oddDelays.count) +
+        Note(firstInput, std::to_string(s.oddDelays.count) +
                                    " GIF delay(s) rounded up to ticks of 1/50 s (" + s.oddDelays.first + ")");
     if (o.delayMs && *o.delayMs % 20 != 0)
         Note("--delay-ms " + std::to_string(*o.delayMs),
@@ -671,7 +671,7 @@ int RunPack(const PackCommandOptions& o) {
         if (!out) Fail(OutputFile::NameOf(o.out), error);
         if (!out->Write(file.data(), file.size()) || !out->Commit(&error)) Fail(out->name(), error.empty() ? "cannot write" : error);
 
-        SayNotes(survey, o);
+        SayNotes(survey, o, inputs.front().name());
         if (quantised)
             Note(OutputFile::NameOf(o.out), std::to_string(quantised) + " frame(s) with more than " + std::to_string(plan.Limit()) +
                             " colours reduced to a palette of their own");
