@@ -8,6 +8,11 @@ packages=(
   libgtest-dev libbenchmark-dev zlib1g-dev
   libpng-dev libgif-dev libimagequant-dev libcli11-dev nlohmann-json3-dev
 )
+# The browser player: Debian's emscripten (its system libraries come built in
+# its cache) and Chromium for the browser tests; Node.js and npm run both.
+packages+=(emscripten chromium)
+command -v node >/dev/null || packages+=(nodejs)
+command -v npm >/dev/null || packages+=(npm)
 
 missing=()
 for p in "${packages[@]}"; do

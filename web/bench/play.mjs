@@ -1,0 +1,77 @@
+// Playback speed of every bundled example in the wasm build (in Node), next
+// to the native BM_Play figures of yafa-bench, as a Markdown table.
+//
+//   node web/bench/play.mjs [build/web] [build/default/yafa-bench]
+//
+// Both play each example from its first frame to its last through the
+// plugin's entry points as 32-bit pixels ("in module": LoadFrame and
+// FreeFrame inside wasm, as BM_Play does). "To JS" is the player's own path:
+// each frame also turned into RGBA and copied out of wasm memory.
+import { execFileSync } from 'node:child_process';
+import { readdirSync, readFileSync } from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import { fileURLToPath, pathToFileURL } from 'node:url';
+
+const repo = fileURLToPath(new URL('../..', import.meta.url));
+const [webDir = path.join(repo, 'build/web'), bench = path.join(repo, 'build/default/yafa-bench')] = process.argv.slice(2);
+const REPETITIONS = 5;
+const MIN_SECONDS = 0.5;
+
+const { YafaDecoder } = await import(pathToFileURL(path.resolve(webDir, 'yafa-decoder.js')));
+const decoder = await YafaDecoder.create();
+
+// Frames per second of `playOnce` (which plays every frame once): the
+// median of REPETITIONS runs of at least MIN_SECONDS each, after a warm-up
+// that lets the engine optimise the module.
+function framesPerSecond(playOnce) {
+  for (const start = performance.now(); performance.now() - start < 300;) playOnce();
+  const runs = [];
+  for (let r = 0; r < REPETITIONS; ++r) {
+    let frames = 0;
+    const start = performance.now();
+    let elapsed = 0;
+    while (elapsed < MIN_SECONDS * 1000) {
+      frames += playOnce();
+      elapsed = performance.now() - start;
+    }
+    runs.push(frames / (elapsed / 1000));
+  }
+  return runs.sort((a, b) => a - b)[REPETITIONS >> 1];
+}
+
+const native = new Map();
+const report = JSON.parse(execFileSync(bench, ['--benchmark_filter=BM_Play/', `--benchmark_repetitions=${REPETITIONS}`,
+  `--benchmark_min_time=${MIN_SECONDS}`, '--benchmark_report_aggregates_only=true', '--benchmark_format=json'],
+  { encoding: 'utf8', stdio: ['ignore', 'pipe', 'ignore'] }));
+for (const b of report.benchmarks) {
+  if (b.aggregate_name === 'median') native.set(b.run_name.replace('BM_Play/', ''), b.fps);
+}
+
+const rows = [];
+for (const file of readdirSync(path.join(repo, 'examples')).filter((f) => f.endsWith('.yafa')).sort()) {
+  const name = file.replace(/\.yafa$/, '');
+  const animation = decoder.open(readFileSync(path.join(repo, 'examples', file)));
+  const inModule = framesPerSecond(() => animation.play(1));
+  const toJs = framesPerSecond(() => {
+    for (let i = 0; i < animation.frames; ++i) animation.frame(i);
+    return animation.frames;
+  });
+  animation.close();
+  const nativeFps = native.get(name);
+  rows.push(`| \`${name}\` | ${fmt(nativeFps)} | ${fmt(inModule)} | ${ratio(inModule, nativeFps)} | ${fmt(toJs)} | ${ratio(toJs, nativeFps)} |`);
+}
+
+const load = os.loadavg().map((l) => l.toFixed(2)).join(', ');
+console.log(`Node ${process.versions.node}, ${os.cpus().length} CPUs (${os.cpus()[0].model}), load average ${load}; medians of ${REPETITIONS} runs.\n`);
+console.log('| Example | Native fps (BM_Play) | Wasm fps, in module | Ratio | Wasm fps, to JS | Ratio |');
+console.log('|---|---:|---:|---:|---:|---:|');
+for (const row of rows) console.log(row);
+
+function fmt(fps) {
+  return fps === undefined ? '–' : Math.round(fps).toLocaleString('en');
+}
+
+function ratio(wasm, nativeFps) {
+  return nativeFps ? `${(wasm / nativeFps).toFixed(2)}×` : '–';
+}
