@@ -1,8 +1,10 @@
 // Playback speed of every bundled example in the wasm build (in Node), next
 // to the native BM_Play figures of yafa-bench, as a Markdown table.
 //
-//   node web/bench/play.mjs [build/web] [build/default/yafa-bench]
+//   node web/bench/play.mjs [build/web] [yafa-bench] [portable yafa-bench]
 //
+// The optional second native figure comes from a build with only the
+// portable pixel paths (YAFA_PORTABLE_PIXELS), the ones wasm has too.
 // Both play each example from its first frame to its last through the
 // plugin's entry points as 32-bit pixels ("in module": LoadFrame and
 // FreeFrame inside wasm, as BM_Play does). "To JS" is the player's own path:
@@ -14,8 +16,9 @@ import path from 'node:path';
 import { fileURLToPath, pathToFileURL } from 'node:url';
 
 const repo = fileURLToPath(new URL('../..', import.meta.url));
-const [webDir = path.join(repo, 'build/web'), bench = path.join(repo, 'build/default/yafa-bench')] = process.argv.slice(2);
-const REPETITIONS = 5;
+const [webDir = path.join(repo, 'build/web'), bench = path.join(repo, 'build/default/yafa-bench'), portableBench] =
+  process.argv.slice(2);
+const REPETITIONS = Number(process.env.REPETITIONS ?? 5);
 const MIN_SECONDS = 0.5;
 
 const { YafaDecoder } = await import(pathToFileURL(path.resolve(webDir, 'yafa-decoder.js')));
@@ -40,13 +43,18 @@ function framesPerSecond(playOnce) {
   return runs.sort((a, b) => a - b)[REPETITIONS >> 1];
 }
 
-const native = new Map();
-const report = JSON.parse(execFileSync(bench, ['--benchmark_filter=BM_Play/', `--benchmark_repetitions=${REPETITIONS}`,
-  `--benchmark_min_time=${MIN_SECONDS}`, '--benchmark_report_aggregates_only=true', '--benchmark_format=json'],
+// Median frames per second of each BM_Play benchmark, by example.
+function nativeFps(benchmark) {
+  const report = JSON.parse(execFileSync(benchmark, ['--benchmark_filter=BM_Play/',
+    `--benchmark_repetitions=${REPETITIONS}`, `--benchmark_min_time=${MIN_SECONDS}`,
+    '--benchmark_report_aggregates_only=true', '--benchmark_format=json'],
   { encoding: 'utf8', stdio: ['ignore', 'pipe', 'ignore'] }));
-for (const b of report.benchmarks) {
-  if (b.aggregate_name === 'median') native.set(b.run_name.replace('BM_Play/', ''), b.fps);
+  return new Map(report.benchmarks.filter((b) => b.aggregate_name === 'median')
+    .map((b) => [b.run_name.replace('BM_Play/', ''), b.fps]));
 }
+
+const native = nativeFps(bench);
+const portable = portableBench ? nativeFps(portableBench) : new Map();
 
 const rows = [];
 for (const file of readdirSync(path.join(repo, 'examples')).filter((f) => f.endsWith('.yafa')).sort()) {
@@ -58,14 +66,15 @@ for (const file of readdirSync(path.join(repo, 'examples')).filter((f) => f.ends
     return animation.frames;
   });
   animation.close();
-  const nativeFps = native.get(name);
-  rows.push(`| \`${name}\` | ${fmt(nativeFps)} | ${fmt(inModule)} | ${ratio(inModule, nativeFps)} | ${fmt(toJs)} | ${ratio(toJs, nativeFps)} |`);
+  const [n, p] = [native.get(name), portable.get(name)];
+  rows.push(`| \`${name}\` | ${fmt(n)} | ${fmt(inModule)} | **${ratio(inModule, n)}** | ${fmt(toJs)} | ${ratio(toJs, n)} | ` +
+    `${fmt(p)} | ${ratio(inModule, p)} |`);
 }
 
 const load = os.loadavg().map((l) => l.toFixed(2)).join(', ');
 console.log(`Node ${process.versions.node}, ${os.cpus().length} CPUs (${os.cpus()[0].model}), load average ${load}; medians of ${REPETITIONS} runs.\n`);
-console.log('| Example | Native fps (BM_Play) | Wasm fps, in module | Ratio | Wasm fps, to JS | Ratio |');
-console.log('|---|---:|---:|---:|---:|---:|');
+console.log('| Example | Native fps | Wasm fps, in module | Ratio | Wasm fps, to JS | Ratio | Native fps, portable paths | Ratio, in module |');
+console.log('|---|---:|---:|---:|---:|---:|---:|---:|');
 for (const row of rows) console.log(row);
 
 function fmt(fps) {
