@@ -16,7 +16,8 @@ export function serve(root, port = 0) {
   root = path.resolve(root);
   const server = createServer(async (request, response) => {
     const file = path.join(root, decodeURIComponent(new URL(request.url, 'http://x').pathname));
-    const info = file.startsWith(root) ? await stat(file).catch(() => null) : null;
+    const inside = file.startsWith(root + path.sep);
+    const info = inside ? await stat(file).catch(() => null) : null;
     if (!info?.isFile()) {
       response.writeHead(404, { 'content-type': 'text/plain' }).end('not found\n');
       return;

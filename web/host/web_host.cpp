@@ -126,6 +126,7 @@ struct WebAnimInfo {
     const char* storage;  // each frame's storage, comma-separated
     uint32_t storageLength;
 };
+static_assert(sizeof(WebAnimInfo) == 8 * 4, "JavaScript reads eight 32-bit words");
 
 struct WebAnim {
     WebAnimInfo info;  // first: the animation's address is the info's

@@ -46,11 +46,12 @@ export class YafaDecoder {
   open(bytes) {
     const data = bytes instanceof Uint8Array ? bytes : new Uint8Array(bytes);
     const address = this.#call((x) => {
-      const copy = x.malloc(Math.max(data.length, 1));
-      if (!copy) return 0;
+      const copy = x.malloc(Math.max(data.length, 1)) >>> 0;
+      if (!copy) return -1;
       new Uint8Array(x.memory.buffer, copy, data.length).set(data);
       return x.yafa_web_open(copy, data.length);  // takes the copy, also on failure
     });
+    if (address === -1) throw new Error(`${data.length} bytes do not fit in the decoder's memory`);
     if (!address) throw new Error('not a YAFA animation that can be opened');
     return new YafaAnimation((fn) => this.#call(fn), address);
   }
