@@ -187,6 +187,35 @@ test('every hostile vector fails where the native tool fails, and the page then 
   assert.ok(refused > 0 && refused <= vectors.length);
 });
 
+test('a file dropped on the page, or picked with "Open file…", plays', async () => {
+  const page = await openPage(chromium.browser, pageUrl());
+  const played = await page.evaluate(async (wheel, ball) => {
+    const player = document.querySelector('yafa-player');
+    const file = async (url) => new File([await (await fetch(url)).blob()], url.split('/').pop());
+    const secondFrame = () => new Promise((resolve) => {
+      player.addEventListener('frame', function drawn(event) {
+        if (event.detail.index !== 1) return;
+        player.removeEventListener('frame', drawn);
+        resolve([player.info.width, player.frames, player.state]);
+      });
+    });
+    const dropped = new DataTransfer();
+    dropped.items.add(await file(wheel));
+    let next = secondFrame();
+    document.body.dispatchEvent(new DragEvent('drop', { dataTransfer: dropped, bubbles: true, cancelable: true }));
+    const afterDrop = await next;
+    const picked = new DataTransfer();
+    picked.items.add(await file(ball));
+    const input = player.shadowRoot.querySelector('input[type=file]');
+    input.files = picked.files;
+    next = secondFrame();
+    input.dispatchEvent(new Event('change'));
+    return [afterDrop, await next];
+  }, server.at(path.join(repo, 'examples/wheel_ham6.yafa')), server.at(path.join(repo, 'examples/ball_s404.yafa')));
+  await page.close();
+  assert.deepEqual(played, [[160, 12, 'playing'], [320, 24, 'playing']]);
+});
+
 test('the page shows the frame its URL names, saves it as PNG, and poses for the screenshot', async () => {
   const file = path.join(repo, 'examples/ball_nuke.yafa');
   const expected = reference(file);
