@@ -102,17 +102,22 @@ test('a paused-then-played run draws frames in order, each after its own delay o
       clock.advance(1);
       await drawn;
     }
-    // Without looping, playback stops on the last frame.
+    // Without looping, playback stops on the last frame, two frames on.
     player.loop = false;
-    while (player.state === 'playing') {
+    for (let step = 0; step < 2; ++step) {
       const timer = await clock.nextTimer();
       const drawn = new Promise((resolve) => player.addEventListener('frame', resolve, { once: true }));
       clock.advance(timer.ms);
       await drawn;
-      await Promise.resolve();
     }
-    return { shown, waits, earlyFires, timersWhilePaused, end: [player.state, player.frame, clock.timers.length] };
+    window.testClock = clock;
+    return { shown, waits, earlyFires, timersWhilePaused };
   }, 12);
+  // A later task: the player has settled after its last frame.
+  run.end = await page.evaluate(() => {
+    const player = document.querySelector('yafa-player');
+    return [player.state, player.frame, window.testClock.timers.length];
+  });
   await page.close();
   assert.deepEqual(run.shown.slice(0, 12), [1, 2, 3, 4, 0, 1, 2, 3, 4, 0, 1, 2]);
   assert.deepEqual(run.shown.slice(12), [3, 4]);
