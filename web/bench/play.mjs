@@ -8,7 +8,8 @@
 // Both play each example from its first frame to its last through the
 // plugin's entry points as 32-bit pixels ("in module": LoadFrame and
 // FreeFrame inside wasm, as BM_Play does). "To JS" is the player's own path:
-// each frame also turned into RGBA and copied out of wasm memory.
+// each frame also turned into RGBA and copied out of wasm memory into a
+// reused buffer, as the player's worker does.
 import { execFileSync } from 'node:child_process';
 import { readdirSync, readFileSync } from 'node:fs';
 import os from 'node:os';
@@ -61,8 +62,9 @@ for (const file of readdirSync(path.join(repo, 'examples')).filter((f) => f.ends
   const name = file.replace(/\.yafa$/, '');
   const animation = decoder.open(readFileSync(path.join(repo, 'examples', file)));
   const inModule = framesPerSecond(() => animation.play(1));
+  const rgba = new Uint8ClampedArray(animation.width * animation.height * 4);
   const toJs = framesPerSecond(() => {
-    for (let i = 0; i < animation.frames; ++i) animation.frame(i);
+    for (let i = 0; i < animation.frames; ++i) animation.frame(i, rgba);
     return animation.frames;
   });
   animation.close();

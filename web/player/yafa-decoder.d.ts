@@ -18,8 +18,8 @@ export declare class YafaAnimation {
   readonly flags: number;
   readonly storage: string[];
   readonly delays: number[];
-  /** width × height × 4 RGBA bytes, alpha 255; throws when the frame fails. */
-  frame(index: number): Uint8ClampedArray;
+  /** width × height × 4 RGBA bytes, alpha 255, in `into` when it has that size; throws when the frame fails. */
+  frame(index: number, into?: Uint8ClampedArray | null): Uint8ClampedArray;
   /** Plays every frame `passes` times inside the module; returns the frames played. */
   play(passes: number): number;
   close(): void;

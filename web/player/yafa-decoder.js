@@ -86,15 +86,18 @@ export class YafaAnimation {
     this.delays = Array.from({ length: this.frames }, (_, i) => this.#call((x) => x.yafa_web_delay(address, i)));
   }
 
-  /** Frame `index` as width × height × 4 RGBA bytes; throws when it fails. */
-  frame(index) {
+  /**
+   * Frame `index` as width × height × 4 RGBA bytes, in `into` when it is
+   * given and of that size (fresh memory costs page faults on every frame),
+   * else in a new array. Throws when the frame fails.
+   */
+  frame(index, into = null) {
+    const size = this.width * this.height * 4;
+    const rgba = into?.length === size ? into : new Uint8ClampedArray(size);
     return this.#call((x) => {
       const pixels = x.yafa_web_frame(this.#address, index) >>> 0;
       if (!pixels) return null;
-      // Uint8Array.slice copies out of wasm memory at memcpy speed; in V8 the
-      // same copy through Uint8ClampedArray or ArrayBuffer is many times slower.
-      const copy = new Uint8Array(x.memory.buffer, pixels, this.width * this.height * 4).slice();
-      const rgba = new Uint8ClampedArray(copy.buffer);
+      rgba.set(new Uint8ClampedArray(x.memory.buffer, pixels, size));
       x.yafa_web_release(pixels);
       return rgba;
     }) ?? failFrame(index);

@@ -261,6 +261,7 @@ export class YafaPlayer extends (globalThis.HTMLElement ?? class {}) {
     if (generation !== this.#generation) throw new Error('another animation was opened');
     const { width, height, delays, storage } = this.#info;
     this.#context.putImageData(new ImageData(rgba, width, height), 0, 0);
+    this.#worker.postMessage({ op: 'recycle', rgba }, [rgba.buffer]);
     this.#frame = index;
     if (this.#state !== 'playing') this.#setState(this.#playing ? 'playing' : 'paused');
     this.#ui.alert.textContent = '';

@@ -4,6 +4,8 @@ import { YafaDecoder } from './yafa-decoder.js';
 
 let decoder = null;
 let animation = null;
+// Frame buffers the page has drawn and handed back, to be filled again.
+const spare = [];
 
 // Messages are handled strictly in order, whatever they await.
 let queue = Promise.resolve();
@@ -22,8 +24,10 @@ async function handle(message) {
       const { width, height, depth, frames, frameFormat, flags, storage, delays } = animation;
       self.postMessage({ op: 'opened', info: { width, height, depth, frames, frameFormat, flags, storage, delays } });
     } else if (message.op === 'frame') {
-      const rgba = animation.frame(message.index);
+      const rgba = animation.frame(message.index, spare.pop());
       self.postMessage({ op: 'frame', id: message.id, index: message.index, rgba }, [rgba.buffer]);
+    } else if (message.op === 'recycle') {
+      if (spare.length < 4) spare.push(message.rgba);
     }
   } catch (error) {
     self.postMessage({ op: 'error', id: message.id, index: message.index, message: error.message });
