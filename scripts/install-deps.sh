@@ -9,6 +9,11 @@ packages=(
   libpng-dev libgif-dev libimagequant-dev libcli11-dev nlohmann-json3-dev libwebp-dev
   webp gifsicle python3-pil
 )
+# The browser player: Debian's emscripten (its system libraries come built in
+# its cache) and Chromium for the browser tests; Node.js and npm run both.
+packages+=(emscripten chromium)
+command -v node >/dev/null || packages+=(nodejs)
+command -v npm >/dev/null || packages+=(npm)
 
 missing=()
 for p in "${packages[@]}"; do

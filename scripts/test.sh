@@ -13,3 +13,5 @@ done
 # A short run of every fuzz target (about 20 s each) on corpora our own
 # packers and writer make; see fuzz/README.md for long runs.
 scripts/fuzz-smoke.sh
+# The browser player: the wasm build and its tests in Chromium.
+scripts/test-web.sh
