@@ -144,8 +144,12 @@ void DeltaSeeds(const fs::path& root) {
         const Bytes noise = SampleData(0, g.BufferBytes(), seed++);
         for (size_t i = 0; i < to.size(); ++i)
             if (i % g.planeRowBytes < g.ReachedRowBytes() && noise[i] == 0) to[i] ^= 0x5A;
-        Bytes seedBytes = {uint8_t((s.width - 1) >> 8), uint8_t(s.width - 1), uint8_t(s.height - 1), s.depth, s.unitFlags};
-        out.Add(Cat(seedBytes, yafa::encode::EncodeDelta(from, to, g)));
+        // Whole frames, and one cut short (its tail read as 0).
+        for (uint8_t cut : {uint8_t(0), uint8_t(100)}) {
+            Bytes seedBytes = {uint8_t((s.width - 1) >> 8), uint8_t(s.width - 1), uint8_t(s.height - 1), s.depth,
+                               s.unitFlags, cut};
+            out.Add(Cat(seedBytes, yafa::encode::EncodeDelta(from, to, g)));
+        }
     }
 }
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "host/stand_in_host.h"
-#include "plugin/host_services.h"
+#include "io/host_services.h"
 
 namespace yafa::test {
 
