@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "anim_corpus.h"
+#include "support/sample_data.h"
 #include "delta_encoder.h"
 #include "method_packers.h"
 #include "s404_packer.h"
@@ -21,7 +22,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using yafa::robust::Bytes;
-using yafa::robust::SampleData;
+using yafa::test::SampleData;
+using yafa::test::Shape;
 
 class CorpusDir {
 public:
@@ -85,7 +87,8 @@ std::vector<Bytes> Samples() {
     const size_t sizes[] = {0, 1, 17, 300, 2000, 7000};
     uint32_t seed = 1;
     for (size_t size : sizes)
-        for (int kind = 0; kind < yafa::robust::kSampleKinds; ++kind) samples.push_back(SampleData(kind, size, seed++));
+        for (Shape shape : {Shape::Runs, Shape::Text, Shape::Noise, Shape::Repeats, Shape::Image})
+            samples.push_back(SampleData(shape, size, seed++));
     return samples;
 }
 
@@ -139,9 +142,9 @@ void DeltaSeeds(const fs::path& root) {
         const int unit = s.unitFlags == 1 ? 2 : s.unitFlags == 2 ? 4 : 1;
         const auto g = yafa::encode::MakeDeltaGeometry(s.width, s.height, s.depth, unit);
         // Changes only where the columns reach.
-        Bytes from = SampleData(4, g.BufferBytes(), seed++);
+        Bytes from = SampleData(Shape::Image, g.BufferBytes(), seed++);
         Bytes to = from;
-        const Bytes noise = SampleData(0, g.BufferBytes(), seed++);
+        const Bytes noise = SampleData(Shape::Runs, g.BufferBytes(), seed++);
         for (size_t i = 0; i < to.size(); ++i)
             if (i % g.planeRowBytes < g.ReachedRowBytes() && noise[i] == 0) to[i] ^= 0x5A;
         // Whole frames, and one cut short (its tail read as 0).

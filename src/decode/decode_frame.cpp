@@ -118,6 +118,7 @@ Status DecodeFrame(AnimHandle& anim, int32_t i, FrameOutput* output, FrameReport
     }
 
     if (tailSize) {
+        // Colour k: the top bytes of three u32 at 4 + 12k from the tail's start.
         const size_t tail = bytes.length - tailSize + 4;
         for (int32_t k = 0; k < anim.paletteSize; ++k) {
             const size_t e = tail + kPaletteEntryBytes * size_t(k);

@@ -8,7 +8,7 @@ add_library(yafa_robust_support STATIC
   ${ROBUST_DIR}/anim_corpus.cpp
   ${ROBUST_DIR}/plugin_rig.cpp)
 target_include_directories(yafa_robust_support PUBLIC ${ROBUST_DIR})
-target_link_libraries(yafa_robust_support PUBLIC yafa_encode yafa_host)
+target_link_libraries(yafa_robust_support PUBLIC yafa_encode yafa_host yafa_core)
 
 # A test variant of the module: the same objects, with every allocation of
 # theirs going through the counting shim, which it exports beside the nine

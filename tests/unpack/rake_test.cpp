@@ -192,19 +192,5 @@ TEST(RakeRoundTrip, EdgeSizesAndStressSeeds) {
     for (uint32_t seed = 0; seed < 24; ++seed) ExpectRoundTrip(SampleData(Shape::LongRuns, 24000, seed), {true, seed});
 }
 
-// Cut short, a payload decodes only while every used bit is there.
-TEST(RakeHostile, TruncatedPayloads) {
-    for (Shape shape : {Shape::Noise, Shape::LongRuns, Shape::Text, Shape::Image}) {
-        const Bytes chunk = SampleData(shape, 3000, uint32_t(shape));
-        for (const bool stress : {false, true}) {
-            const Bytes payload = encode::PackRakeChunk(chunk, 0, chunk.size(), {stress, 3});
-            for (size_t size = 0; size < payload.size(); size += size + 40 < payload.size() ? 61 : 1) {
-                const Decoded d = Decode(payload, 3000, size);
-                EXPECT_TRUE(!d.ok() || d.region == chunk) << size;
-            }
-        }
-    }
-}
-
 }  // namespace
 }  // namespace yafa::test
