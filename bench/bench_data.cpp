@@ -97,19 +97,14 @@ std::vector<Example> LoadExamples() {
 Bytes UnpackedFrames(const Example& example) {
     const Bytes& f = example.file;
     // The chunks before BODY, walked as the parser walks them.
-    struct Tables {
+    struct Tables : ChunkVisitor {
         std::vector<uint32_t> ends;
-        Status OnInfo(const InfoFields&) { return Status::Ok; }
         Status OnTable(uint32_t id, uint32_t count, ByteSource& source) {
-            if (id == kProfId) ends.resize(count);
-            for (uint32_t i = 0; i < count; ++i) {
-                if (id == kProfId) ends[i] = source.ReadU32BE();
-                else source.ReadU16BE();
-            }
+            if (id != kProfId) return ChunkVisitor::OnTable(id, count, source);
+            ends.resize(count);
+            for (uint32_t& end : ends) end = source.ReadU32BE();
             return Status::Ok;
         }
-        void OnPalette(uint32_t) {}
-        void OnColour(uint32_t, uint32_t) {}
     } tables;
     MemorySource walk(f);
     if (WalkYafaChunks(walk, tables) != Status::Ok || tables.ends.empty()) return {};

@@ -132,13 +132,13 @@ void MethodSeeds(const fs::path& root) {
 
 void DeltaSeeds(const fs::path& root) {
     CorpusDir out(root, "fuzz_delta");
-    struct Shape {
+    struct Geometry {
         uint16_t width;
         uint8_t height, depth, unitFlags;
     };
-    const Shape shapes[] = {{24, 6, 4, 0}, {40, 8, 3, 1}, {72, 5, 2, 2}, {32, 16, 8, 0}, {64, 4, 1, 2}, {16, 3, 5, 1}};
+    const Geometry geometries[] = {{24, 6, 4, 0}, {40, 8, 3, 1}, {72, 5, 2, 2}, {32, 16, 8, 0}, {64, 4, 1, 2}, {16, 3, 5, 1}};
     uint32_t seed = 1;
-    for (const Shape& s : shapes) {
+    for (const Geometry& s : geometries) {
         const int unit = s.unitFlags == 1 ? 2 : s.unitFlags == 2 ? 4 : 1;
         const auto g = yafa::encode::MakeDeltaGeometry(s.width, s.height, s.depth, unit);
         // Changes only where the columns reach.

@@ -35,7 +35,8 @@ private:
 };
 
 // Keeps what the walk finds in a layout.
-struct LayoutFiller {
+struct LayoutFiller : ChunkVisitor {
+    explicit LayoutFiller(YafaLayout& layout) : l(layout) {}
     YafaLayout& l;
 
     Status OnInfo(const InfoFields& info) {
@@ -57,7 +58,6 @@ struct LayoutFiller {
         return Status::Ok;
     }
     void OnPalette(uint32_t count) { l.drgbColours = static_cast<int32_t>(count); }
-    void OnColour(uint32_t, uint32_t) {}
 };
 
 std::string Printable(const uint8_t* tag) {
@@ -85,7 +85,7 @@ std::optional<YafaLayout> ReadYafaLayout(const std::string& path, std::string* e
     if (fseeko(file.get(), 0, SEEK_END) == 0) l.fileSize = static_cast<uint64_t>(ftello(file.get()));
     std::rewind(file.get());
     StdioSource source(file.get());
-    LayoutFiller filler{l};
+    LayoutFiller filler(l);
     Status status = WalkYafaChunks(source, filler);
     if (status == Status::Ok) {
         l.bodyStart = static_cast<uint64_t>(source.Position());

@@ -12,7 +12,8 @@ namespace yafa {
 namespace {
 
 // Keeps what the walk finds in the handle.
-struct HandleFiller {
+struct HandleFiller : ChunkVisitor {
+    explicit HandleFiller(AnimHandle& handle) noexcept : anim(handle) {}
     AnimHandle& anim;
     InfoFields info;
 
@@ -34,7 +35,6 @@ struct HandleFiller {
         return ReadTable(source, count, &anim.frameDelays, &anim.frameDelaysCount);
     }
 
-    void OnPalette(uint32_t) noexcept {}
     // The table holds 256 colours; surplus entries are read past.
     void OnColour(uint32_t index, uint32_t rgb) noexcept {
         if (index < kPaletteColours) anim.palette[index] = rgb;
@@ -86,7 +86,7 @@ Status DeriveParameters(AnimHandle& anim, const InfoFields& info, bool indexed) 
 }  // namespace
 
 Status ReadAnimHeader(AnimHandle& anim, ByteSource& source, bool indexed) noexcept {
-    HandleFiller filler{anim, {}};
+    HandleFiller filler(anim);
     YAFA_TRY(WalkYafaChunks(source, filler));
     const int64_t bodyStart = source.Position();
     YAFA_CHECK(bodyStart >= 0 && bodyStart <= INT32_MAX, SeekOutOfRange);

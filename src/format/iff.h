@@ -45,6 +45,18 @@ constexpr uint32_t PaletteColour(uint32_t red, uint32_t green, uint32_t blue) no
     return ((red >> 24) << 16) | ((green >> 24) << 8) | (blue >> 24);
 }
 
+// What a walk tells a visitor that wants none of it; visitors derive from it
+// and hide what they want.
+struct ChunkVisitor {
+    Status OnInfo(const InfoFields&) noexcept { return Status::Ok; }
+    Status OnTable(uint32_t id, uint32_t count, ByteSource& source) noexcept {
+        for (uint32_t i = 0; i < count; ++i) id == kProfId ? source.ReadU32BE() : source.ReadU16BE();
+        return Status::Ok;
+    }
+    void OnPalette(uint32_t) noexcept {}
+    void OnColour(uint32_t, uint32_t) noexcept {}
+};
+
 // Walks `source` from the start of the file to just behind BODY's header,
 // telling `visitor` what it finds:
 //   Status OnInfo(const InfoFields&)                 after each INFO

@@ -171,21 +171,18 @@ std::vector<Recipe> Recipes() {
 FileLayout LayoutOf(std::span<const uint8_t> file) {
     // The chunks before BODY as the plugin walks them; PROF's entries and
     // where they lie.
-    struct Prof {
+    struct Prof : ChunkVisitor {
         std::vector<uint32_t> ends;
         size_t at = 0;
-        MemorySource* source = nullptr;
-        Status OnInfo(const InfoFields&) { return Status::Ok; }
         Status OnTable(uint32_t id, uint32_t count, ByteSource& from) {
-            if (id == kProfId) at = size_t(source->Position()), ends.resize(count);
-            for (uint32_t i = 0; i < count; ++i) id == kProfId ? ends[i] = from.ReadU32BE() : from.ReadU16BE();
+            if (id != kProfId) return ChunkVisitor::OnTable(id, count, from);
+            at = size_t(from.Position());
+            ends.resize(count);
+            for (uint32_t& end : ends) end = from.ReadU32BE();
             return Status::Ok;
         }
-        void OnPalette(uint32_t) {}
-        void OnColour(uint32_t, uint32_t) {}
     } prof;
     MemorySource source(file);
-    prof.source = &source;
     FileLayout layout;
     if (WalkYafaChunks(source, prof) != Status::Ok) return layout;
     layout.bodyStart = size_t(source.Position());

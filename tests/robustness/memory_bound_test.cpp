@@ -45,7 +45,7 @@ void ResetPeak() {
 
 // INFO as the plugin's chunk walk leaves it before BODY, and the largest
 // frame count any INFO gave, since tables of that size may have been read.
-struct Found {
+struct Found : ChunkVisitor {
     InfoFields info;
     uint32_t mostFrames = 0;
     Status OnInfo(const InfoFields& i) {
@@ -53,13 +53,14 @@ struct Found {
         mostFrames = std::max<uint32_t>(mostFrames, i.frameCount);
         return Status::Ok;
     }
-    Status OnTable(uint32_t id, uint32_t count, ByteSource& source) {
-        for (uint32_t k = 0; k < count; ++k) id == kProfId ? source.ReadU32BE() : source.ReadU16BE();
-        return Status::Ok;
-    }
-    void OnPalette(uint32_t) {}
-    void OnColour(uint32_t, uint32_t) {}
 };
+
+Found Walk(const Bytes& file) {
+    Found found;
+    MemorySource source(file);
+    (void)WalkYafaChunks(source, found);
+    return found;
+}
 
 // The documented bound: the handle, the PROF and TTBL tables (a second table
 // is read before the first is freed), both back buffers, the output frame,
@@ -69,9 +70,7 @@ struct Found {
 // grow with what the file holds (at most twice the file, or the first
 // megabyte read at once).
 uint64_t Bound(const Bytes& file) {
-    Found found;
-    MemorySource source(file);
-    (void)WalkYafaChunks(source, found);
+    const Found found = Walk(file);
     const Geometry g = DeriveGeometry(found.info);
     const bool delta = (found.info.flags & YAFA_DELTA) != 0;
     const uint64_t packed = std::max<uint64_t>(kTrustedReadBytes, 2 * file.size()) + 4;
@@ -87,10 +86,7 @@ struct Measured {
 // Opens `file` and makes the usual requests in both output modes.
 Measured Measure(const Bytes& file) {
     Rig().SetFile(file);
-    Found found;
-    MemorySource source(file);
-    (void)WalkYafaChunks(source, found);
-    const auto order = RequestOrder(int32_t(std::min<uint32_t>(found.info.frameCount, 16)));
+    const auto order = RequestOrder(int32_t(std::min<uint32_t>(Walk(file).info.frameCount, 16)));
     ResetPeak();
     for (bool indexed : {false, true}) Rig().Run({indexed, order});
     EXPECT_EQ(Stats().liveBlocks, 0u) << "blocks left allocated";
