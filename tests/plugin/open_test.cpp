@@ -100,11 +100,10 @@ std::vector<OpenCase> OpenCases() {
     add("Rgb24Frame", Geometry(40000, 40000, 24, 4), Status::GeometryTooLarge);
     add("DeltaBackBuffers", Geometry(65535, 65535, 8, 1, kDelta), Status::GeometryTooLarge);
 
-    // Depths and modes without a conversion path.
+    // Depths and modes at the edges of the conversion paths.
     const std::tuple<uint16_t, uint16_t, uint16_t, bool> paths[] = {
-        {0, 0, 0, true},       {9, 0, 0, false},   {15, 1, 0, false},  {16, 1, 0, false}, {24, 2, 0, false},
-        {9, 1, kDelta, false}, {4, 0, kHam, false}, {5, 0, kHam, false}, {7, 0, kHam, false}, {24, 4, kHam, false},
-        {24, 3, kHam | kDelta, true}, {9, 3, 0, false}, {16, 4, 0, false}, {32, 4, 0, false}, {16, 4, kDelta, true}};
+        {0, 0, 0, true},     {9, 0, 0, false},  {15, 1, 0, false},  {9, 1, kDelta, false}, {5, 0, kHam, false},
+        {7, 0, kHam, false}, {24, 4, kHam, false}, {24, 3, kHam | kDelta, true}, {16, 4, 0, false}, {16, 4, kDelta, true}};
     for (const auto& [depth, format, flags, opens] : paths)
         add("Depth" + std::to_string(depth) + "Format" + std::to_string(format) + "Flags" + std::to_string(flags),
             SmallFile(SmallInfo(depth, format, flags)), opens ? Status::Ok : Status::NoPixelConversion);
