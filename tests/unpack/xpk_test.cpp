@@ -1,23 +1,20 @@
 // The XPK container: hand-made streams with known results, each limit and
-// its reason, the shapes it tolerates, and the writer through the reader for
-// every method.
+// its reason, and the shapes it tolerates. Streams of our writer, cut short
+// at every length, go through the plugin in the robustness tests; each
+// method's chunks through their own tests and fuzzers.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "format/big_endian.h"
-#include "support/sample_data.h"
 #include "support/status_print.h"
 #include "unpack/xpk.h"
-#include "xpk_writer.h"
 
 namespace yafa::test {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-using encode::XpkMethod;
-using encode::XpkOptions;
 
 struct Unpacked {
     Status status;
@@ -169,57 +166,6 @@ TEST(XpkLimits, EachLimitHasItsReason) {
     for (const char* tag : {"fast", "Fast", "FASt", "FASU", "nuke", "RAKe", "XPKF", "\0AST"}) {
         const Unpacked r = Unpack(stream(0, [](Bytes&) {}, tag));
         EXPECT_TRUE(r.status == Status::XpkUnknownMethod && r.untouched) << tag;
-    }
-}
-
-TEST(XpkLimits, TruncatedStreams) {
-    XpkOptions o;
-    o.method = XpkMethod::Fast;
-    o.chunkSize = 300;
-    o.mixRawChunks = true;
-    const Bytes data = SampleData(Shape::Text, 1000, 4);
-    const Bytes s = encode::PackXpk(data, o);
-    for (size_t cut = 4; cut < s.size(); ++cut) {
-        const Unpacked r = Unpack(Bytes(s.begin(), s.begin() + long(cut)));
-        if (cut <= s.size() - 8) {
-            EXPECT_TRUE(r.status != Status::Ok && r.untouched) << cut;
-        } else {
-            EXPECT_EQ(r.bytes, data) << cut;  // only the ignored end-chunk lengths are missing
-        }
-    }
-}
-
-TEST(XpkRoundTrip, WriterThroughReaderForEveryMethod) {
-    const struct {
-        bool fastOnly;  // large inputs: the other packers are slow in sanitizer builds
-        Shape shape;
-        size_t size;
-        uint32_t chunkSize;
-        bool longHeaders, extra, mixRaw, stress;
-    } cases[] = {
-        {false, Shape::Noise, 0, 0x8000, false, false, false, false},  {false, Shape::Text, 1, 0x8000, false, false, false, false},
-        {false, Shape::Text, 8000, 0x8000, false, false, false, true}, {false, Shape::Image, 12000, 0x1000, false, true, true, false},
-        {false, Shape::Repeats, 9000, 5000, true, false, true, true},  {false, Shape::Runs, 9999, 333, true, true, true, true},
-        {true, Shape::Text, 300000, 0x8000, false, false, false, false}, {true, Shape::Runs, 100000, 0x10000, false, false, false, false},
-    };
-    for (XpkMethod method : {XpkMethod::Fast, XpkMethod::Nuke, XpkMethod::Rake}) {
-        uint32_t seed = 0;
-        for (const auto& c : cases) {
-            if (++seed, c.fastOnly && method != XpkMethod::Fast) continue;
-            const Bytes data = SampleData(c.shape, c.size, seed);
-            XpkOptions o;
-            o.method = method, o.chunkSize = c.chunkSize, o.longHeaders = c.longHeaders, o.mixRawChunks = c.mixRaw;
-            if (c.extra) o.extraHeader = Bytes(seed % 7, 0xC3);
-            o.pack = {c.stress, seed};
-            const Bytes s = encode::PackXpk(data, o);
-            const Unpacked r = Unpack(s);
-            const std::string what = "method " + std::to_string(int(method)) + " case " + std::to_string(seed);
-            ASSERT_TRUE(r.status == Status::Ok && r.null == data.empty() && r.bytes == data) << what;
-            EXPECT_EQ(r.position, int64_t(s.size())) << what;
-            // Lengths above 16 bits need long chunk headers.
-            EXPECT_EQ(s[32] & 1, (c.longHeaders || std::min<size_t>(c.chunkSize, c.size) > 0xFFFF) ? 1 : 0) << what;
-            EXPECT_TRUE(c.shape != Shape::Text || c.size < 1000 || c.stress || s.size() < data.size() / 2) << what;
-        }
     }
 }
 
