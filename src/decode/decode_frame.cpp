@@ -86,9 +86,7 @@ const uint8_t* WholePixels(const FrameBytes& frame, size_t size, MallocBytes& co
 
 }  // namespace
 
-Status DecodeFrame(AnimHandle& anim, int32_t i, FrameOutput* output, FrameReport* report) noexcept {
-    FrameReport scratch;
-    FrameReport& r = report ? *report : scratch;
+Status DecodeFrame(AnimHandle& anim, int32_t i, FrameOutput* output, FrameReport& r) noexcept {
     r = FrameReport{};
     r.frame = i;
     UnpackedFrame unpacked;

@@ -38,8 +38,8 @@ struct FrameOutput {
 
 // Decodes frame `frameIndex`: brings the delta state (back buffers,
 // currentBuffer, palette) up to that frame and, when `output` is given,
-// makes its pixels. Does not change nextFrame. `report` (may be null) tells
-// what was found of the frame.
-Status DecodeFrame(AnimHandle& anim, int32_t frameIndex, FrameOutput* output, FrameReport* report) noexcept;
+// makes its pixels. Does not change nextFrame. `report` tells what was found
+// of the frame (its status is left to the caller).
+Status DecodeFrame(AnimHandle& anim, int32_t frameIndex, FrameOutput* output, FrameReport& report) noexcept;
 
 }  // namespace yafa

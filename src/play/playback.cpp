@@ -15,13 +15,13 @@ Status Play(AnimHandle& anim, int32_t frame, FrameOutput* output, FrameReport& r
     if (anim.hasDelta()) {
         if (anim.nextFrame > frame) ResetDeltaState(anim);
         while (anim.nextFrame < frame) {
-            YAFA_TRY(DecodeFrame(anim, anim.nextFrame, nullptr, &report));
+            YAFA_TRY(DecodeFrame(anim, anim.nextFrame, nullptr, report));
             ++anim.nextFrame;
         }
     } else {
         anim.nextFrame = frame;
     }
-    YAFA_TRY(DecodeFrame(anim, frame, output, &report));
+    YAFA_TRY(DecodeFrame(anim, frame, output, report));
     if (++anim.nextFrame == anim.frameCount) ResetDeltaState(anim);
     return Status::Ok;
 }
