@@ -3,7 +3,9 @@
 // payload; control words and match words are read backwards from its end,
 // and the chunk ends after the first control word that leaves the word
 // position at or below the literal position.
+#include <algorithm>
 #include <bit>
+#include <cstdint>
 #include <cstring>
 
 #include "format/big_endian.h"
@@ -34,8 +36,8 @@ constexpr size_t kOutputRoom = kTokensPerControl * kMaxMatch + kCopyOverrun;
 // Stops early, leaving the token on top, at a match that must go the careful
 // way: D = 0, or (near the stream's start) D reaching before output[0].
 template <bool kNearStart>
-[[gnu::always_inline]] inline uint32_t RunRoomyTokens(uint32_t tokens, const uint8_t* packed, size_t& lit,
-                                                      size_t& wp, uint8_t*& out, const uint8_t* outBase) noexcept {
+[[gnu::always_inline]] inline uint32_t RunRoomyTokens(uint32_t tokens, const uint8_t* packed, uint32_t& lit,
+                                                      uint32_t& wp, uint8_t*& out, const uint8_t* outBase) noexcept {
     for (;;) {
         // The literals before the next match, copied 16 at once; the bytes
         // beyond them are overwritten by what follows.
@@ -62,9 +64,11 @@ template <bool kNearStart>
 Status DecodeFastChunk(const XpkChunkJob& job) noexcept {
     const uint8_t* const packed = job.packed;
     // Literal reads may run into the chunk's padding, which is ours to read.
-    const size_t litLimit = job.packedSize();
-    size_t lit = 0;
-    size_t wp = job.packedLength;
+    // Positions are kept in 32 bits, which the hot loop runs faster with; a
+    // padded length of 2^32 loses only its last padding byte to that.
+    const auto litLimit = static_cast<uint32_t>(std::min<uint64_t>(job.packedSize(), UINT32_MAX));
+    uint32_t lit = 0;
+    uint32_t wp = job.packedLength;
 
     uint8_t* const outBase = job.output;
     uint8_t* const chunkEnd = outBase + job.chunkStart + job.unpackedLength;
