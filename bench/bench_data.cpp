@@ -9,10 +9,11 @@
 #include <map>
 #include <memory>
 
-#include "plugin/host_services.h"
+#include "format/geometry.h"
+#include "format/iff.h"
+#include "io/host_services.h"
 #include "unpack/s404.h"
 #include "unpack/xpk.h"
-#include "util/big_endian.h"
 
 namespace yafa::bench {
 
@@ -95,36 +96,20 @@ std::vector<Example> LoadExamples() {
 // does not unpack.
 Bytes UnpackedFrames(const Example& example) {
     const Bytes& f = example.file;
-    if (!HasId(f, 0, "FORM") || !HasId(f, 8, "YAFA")) return {};
-    uint32_t frameCount = 0;
-    std::vector<uint32_t> ends;
-    size_t pos = 12, bodyStart = 0;
-    // Walk the chunks the way the parser does: INFO, PROF and TTBL by their
-    // content, DRGB by its size, others by their size and pad byte.
-    while (pos + 8 <= f.size()) {
-        const size_t data = pos + 8;
-        const uint32_t size = LoadU32BE(f.data() + pos + 4);
-        if (HasId(f, pos, "BODY")) {
-            bodyStart = data;
-            break;
+    // The chunks before BODY, walked as the parser walks them.
+    struct Tables : ChunkVisitor {
+        std::vector<uint32_t> ends;
+        Status OnTable(uint32_t id, uint32_t count, ByteSource& source) {
+            if (id != kProfId) return ChunkVisitor::OnTable(id, count, source);
+            ends.resize(count);
+            for (uint32_t& end : ends) end = source.ReadU32BE();
+            return Status::Ok;
         }
-        if (HasId(f, pos, "INFO")) {
-            if (data + 14 > f.size()) return {};
-            frameCount = LoadU16BE(f.data() + data + 8);
-            pos = data + 14;
-        } else if (HasId(f, pos, "PROF")) {
-            if (data + 4 * size_t{frameCount} > f.size()) return {};
-            for (uint32_t i = 0; i < frameCount; ++i) ends.push_back(LoadU32BE(f.data() + data + 4 * i));
-            pos = data + 4 * size_t{frameCount};
-        } else if (HasId(f, pos, "TTBL")) {
-            pos = data + 2 * size_t{frameCount};
-        } else if (HasId(f, pos, "DRGB")) {
-            pos = data + size;
-        } else {
-            pos = data + size + (size & 1);
-        }
-    }
-    if (bodyStart == 0 || ends.size() != frameCount) return {};
+    } tables;
+    MemorySource walk(f);
+    if (WalkYafaChunks(walk, tables) != Status::Ok || tables.ends.empty()) return {};
+    const auto bodyStart = static_cast<size_t>(walk.Position());
+    const std::vector<uint32_t>& ends = tables.ends;
 
     const std::string name = "bench/examples/" + example.name + ".yafa";
     BenchHost().addMemoryFile(name, f);
@@ -132,21 +117,23 @@ Bytes UnpackedFrames(const Example& example) {
     if (!file) return {};
     Bytes out;
     bool ok = true;
-    for (uint32_t i = 0; i < frameCount && ok; ++i) {
-        const uint32_t start = i ? ends[i - 1] : 0;
-        const size_t at = bodyStart + start;
-        if (ends[i] < start + 4 || at + (ends[i] - start) > f.size()) {
+    for (uint32_t i = 0; i < ends.size() && ok; ++i) {
+        const FrameLocation place = LocateFrame(ends.data(), 0, i);
+        const size_t at = bodyStart + place.start;
+        if (!place.lengthKnown || place.length < 4 || at + place.length > f.size()) {
             ok = false;
             break;
         }
         UnpackedFrame frame;
         HostSeek(file, int32_t(at + 4), HOST_SEEK_START);
+        HostFileSource source(file);
+        uint8_t tag[4];
         if (HasId(f, at, "XPKF")) {
-            ok = UnpackXpk(file, frame, UINT32_MAX) != 0;
+            ok = UnpackXpk(source, UINT32_MAX, frame, tag) == Status::Ok;
         } else if (HasId(f, at, "S404")) {
-            ok = UnpackS404(file, ends[i] - start, frame, UINT32_MAX) != 0;
+            ok = UnpackS404(source, place.length, UINT32_MAX, frame) == Status::Ok;
         } else {
-            out.insert(out.end(), f.begin() + ptrdiff_t(at), f.begin() + ptrdiff_t(bodyStart + ends[i]));
+            out.insert(out.end(), f.begin() + ptrdiff_t(at), f.begin() + ptrdiff_t(at + place.length));
             continue;
         }
         if (ok && frame.length) out.insert(out.end(), frame.bytes.get(), frame.bytes.get() + frame.length);

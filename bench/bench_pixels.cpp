@@ -195,12 +195,12 @@ void DeltaBenchmark(benchmark::State& state, int unit) {
     // The ops write whole elements, so applying the frame again leaves the
     // buffer as it is: every iteration does the same work.
     Bytes target = from;
-    if (!ApplyDelta(anim, delta, target.data()) || target != to) {
+    if (ApplyDelta(anim, delta, target.data()) != Status::Ok || target != to) {
         state.SkipWithError("ApplyDelta does not give the next frame");
         return;
     }
     for (auto _ : state) {
-        if (!ApplyDelta(anim, delta, target.data())) {
+        if (ApplyDelta(anim, delta, target.data()) != Status::Ok) {
             state.SkipWithError("ApplyDelta failed");
             break;
         }

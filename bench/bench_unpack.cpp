@@ -10,7 +10,7 @@
 
 #include "bench_data.h"
 #include "bench_register.h"
-#include "plugin/host_services.h"
+#include "io/host_services.h"
 #include "s404_packer.h"
 #include "unpack/s404.h"
 #include "unpack/xpk.h"
@@ -32,11 +32,13 @@ struct PackedStream {
     std::string error;          // why it cannot be measured; empty when it can
 };
 
-int Unpack(Method method, const PackedStream& p, UnpackedFrame& frame) {
+bool Unpack(Method method, const PackedStream& p, UnpackedFrame& frame) {
     // Both unpackers start right behind the 4-byte tag.
     HostSeek(p.file, 4, HOST_SEEK_START);
-    if (method == Method::S404) return UnpackS404(p.file, p.storedLength, frame, UINT32_MAX);
-    return UnpackXpk(p.file, frame, UINT32_MAX);
+    HostFileSource source(p.file);
+    uint8_t tag[4];
+    if (method == Method::S404) return UnpackS404(source, p.storedLength, UINT32_MAX, frame) == Status::Ok;
+    return UnpackXpk(source, UINT32_MAX, frame, tag) == Status::Ok;
 }
 
 // Packs on first use (packing is slow, and runs only for the benchmarks

@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "format/big_endian.h"
+#include "format/xpk_format.h"
 #include "lz_match_finder.h"
 #include "method_packers.h"
 
@@ -21,10 +23,10 @@ namespace yafa::encode {
 
 namespace {
 
-constexpr uint32_t kWindow = 4095;
-constexpr uint32_t kMinMatch = 3;
-constexpr uint32_t kMaxMatch = 18;
-constexpr int kTokens = 16;
+constexpr uint32_t kWindow = kFastMaxDistance;
+constexpr uint32_t kMinMatch = kFastMinMatch;
+constexpr uint32_t kMaxMatch = kFastMaxMatch;
+constexpr int kTokens = kFastTokensPerControl;
 
 struct Token {
     uint32_t length;    // 1: literal
@@ -195,7 +197,7 @@ std::vector<uint8_t> PackFastChunk(std::span<const uint8_t> stream, size_t chunk
     size_t wordAt = litCount;
     for (int k = 0; k < trailing; ++k) {
         if (mayCopy && wordAt >= 2 && rng.Below(2) == 0) {
-            const uint32_t m = (uint32_t{literals[wordAt - 2]} << 8) | literals[wordAt - 1];
+            const uint32_t m = LoadU16BE(&literals[wordAt - 2]);
             const uint32_t distance = m >> 4;
             if (distance >= 1 && distance <= outPos) {
                 words[control] = static_cast<uint16_t>(words[control] | (0x8000u >> (bit + k)));
@@ -217,8 +219,7 @@ std::vector<uint8_t> PackFastChunk(std::span<const uint8_t> stream, size_t chunk
     size_t at = payload.size();
     for (uint16_t w : words) {
         at -= 2;
-        payload[at] = static_cast<uint8_t>(w >> 8);
-        payload[at + 1] = static_cast<uint8_t>(w);
+        StoreU16BE(&payload[at], w);
     }
     return payload;
 }

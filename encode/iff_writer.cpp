@@ -3,19 +3,13 @@
 #include <limits>
 #include <stdexcept>
 
+#include "format/big_endian.h"
+
 namespace yafa::encode {
 
-void PutU16BE(std::vector<uint8_t>& out, uint32_t value) {
-    out.push_back(static_cast<uint8_t>(value >> 8));
-    out.push_back(static_cast<uint8_t>(value));
-}
+void PutU16BE(std::vector<uint8_t>& out, uint32_t value) { AppendU16BE(out, value); }
 
-void PutU32BE(std::vector<uint8_t>& out, uint32_t value) {
-    out.push_back(static_cast<uint8_t>(value >> 24));
-    out.push_back(static_cast<uint8_t>(value >> 16));
-    out.push_back(static_cast<uint8_t>(value >> 8));
-    out.push_back(static_cast<uint8_t>(value));
-}
+void PutU32BE(std::vector<uint8_t>& out, uint32_t value) { AppendU32BE(out, value); }
 
 void PutTag(std::vector<uint8_t>& out, std::string_view tag) {
     if (tag.size() != 4) throw std::logic_error("IFF tags are 4 characters");
@@ -26,12 +20,7 @@ void PutBytes(std::vector<uint8_t>& out, std::span<const uint8_t> bytes) {
     out.insert(out.end(), bytes.begin(), bytes.end());
 }
 
-void SetU32BE(std::vector<uint8_t>& out, size_t at, uint32_t value) {
-    out.at(at) = static_cast<uint8_t>(value >> 24);
-    out.at(at + 1) = static_cast<uint8_t>(value >> 16);
-    out.at(at + 2) = static_cast<uint8_t>(value >> 8);
-    out.at(at + 3) = static_cast<uint8_t>(value);
-}
+void SetU32BE(std::vector<uint8_t>& out, size_t at, uint32_t value) { StoreU32BE(&out.at(at + 3) - 3, value); }
 
 namespace {
 uint32_t CheckedSize(size_t size) {

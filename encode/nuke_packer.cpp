@@ -8,27 +8,22 @@
 #include <random>
 #include <vector>
 
+#include "format/big_endian.h"
+#include "format/nuke_format.h"
 #include "lz_match_finder.h"
 #include "method_packers.h"
 
 namespace yafa::encode {
 namespace {
 
-constexpr uint32_t kMaxDistance = 27295;
-constexpr uint32_t kMaxDistance2 = 847;     // length 2
-constexpr uint32_t kMaxDistance3 = 27279;   // length 3
+constexpr uint32_t kMaxDistance = kNukeMaxDistance;
+constexpr uint32_t kMaxDistance2 = kNukeMaxDistance2;  // length 2
+constexpr uint32_t kMaxDistance3 = kNukeMaxDistance3;  // length 3
 constexpr uint32_t kNiceLength = 128;       // matches this long are taken at once
 constexpr uint32_t kMaxChain = 64;          // candidates per position: a few % for 4x the speed
 
-struct DistanceCode {
-    uint32_t bits;
-    uint32_t base;
-};
 // s 0..3 serve length 2, s 4..9 length 3, s 10..15 length 4 and more.
-constexpr std::array<DistanceCode, 16> kCodes = {{
-    {4, 0}, {6, 16}, {8, 80}, {9, 336}, {4, 0}, {7, 16}, {9, 144}, {11, 656}, {13, 2704}, {14, 10896},
-    {5, 0}, {7, 32}, {9, 160}, {11, 672}, {13, 2720}, {14, 10912},
-}};
+constexpr const auto& kCodes = kNukeDistanceCodes;
 
 uint32_t ClassFirst(uint32_t length) { return length == 2 ? 0 : length == 3 ? 4 : 10; }
 
@@ -118,9 +113,7 @@ private:
         return bytes_.size() - size;
     }
     void SetBits16(size_t slot, uint32_t shift, uint32_t value) {
-        const uint32_t word = ((uint32_t{bytes_[slot]} << 8) | bytes_[slot + 1]) | (value << shift);
-        bytes_[slot] = static_cast<uint8_t>(word >> 8);
-        bytes_[slot + 1] = static_cast<uint8_t>(word);
+        StoreU16BE(&bytes_[slot], LoadU16BE(&bytes_[slot]) | (value << shift));
     }
 
     std::vector<uint8_t> bytes_;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "format/big_endian.h"
+
 namespace yafa::encode {
 
 uint32_t PlaneRowBytes(uint32_t width) { return ((width + 15) / 16) * 2; }
@@ -31,8 +33,7 @@ std::vector<uint8_t> PackRgb15(std::span<const uint32_t> rgb) {
     out.reserve(rgb.size() * 2);
     for (uint32_t c : rgb) {
         const uint32_t v = (((c >> 19) & 31) << 10) | (((c >> 11) & 31) << 5) | ((c >> 3) & 31);
-        out.push_back(static_cast<uint8_t>(v >> 8));
-        out.push_back(static_cast<uint8_t>(v));
+        AppendU16BE(out, v);
     }
     return out;
 }

@@ -12,17 +12,18 @@
 #include <span>
 #include <vector>
 
+#include "format/big_endian.h"
+#include "format/rake_format.h"
 #include "lz_match_finder.h"
 #include "method_packers.h"
-#include "src/unpack/rake_length_code.h"
 
 namespace yafa::encode {
 namespace {
 
 constexpr uint32_t kMinCount = RAKE_MIN_COUNT;
 constexpr uint32_t kMaxCount = RAKE_MAX_COUNT;
-constexpr uint32_t kMaxDistance = 18688;
-constexpr size_t kHeaderSize = 4;
+constexpr uint32_t kMaxDistance = RAKE_MAX_DISTANCE;
+constexpr size_t kHeaderSize = kRakeHeaderBytes;
 constexpr size_t kMaxItems = 0xFFFF - kHeaderSize;  // byteStreamEnd is 16 bits
 constexpr uint32_t kMaxChain = 64;
 // A match at least this long is taken without parsing the positions inside
@@ -35,9 +36,12 @@ struct Item {
     uint32_t distance;  // matches only
 };
 
-constexpr uint32_t ClassBits(uint32_t distance) {
-    return distance <= 256 ? 1 : distance <= 2304 ? 5 : 8;
+// The class of a distance: the last one whose base it reaches.
+constexpr const RakeDistanceClass& ClassOf(uint32_t distance) {
+    return distance >= kRakeClasses[2].base ? kRakeClasses[2] : distance >= kRakeClasses[1].base ? kRakeClasses[1] : kRakeClasses[0];
 }
+
+constexpr uint32_t ClassBits(uint32_t distance) { return ClassOf(distance).classBits + ClassOf(distance).highBits; }
 
 constexpr uint32_t kLiteralBits = 1 + 8;
 
@@ -198,10 +202,8 @@ std::vector<uint8_t> Emit(std::span<const uint8_t> data, const std::vector<Item>
     const size_t byteStreamEnd = kHeaderSize + items.size();
     const size_t streamStart = byteStreamEnd + (byteStreamEnd & 1);
     std::vector<uint8_t> out(streamStart, 0);
-    out[0] = static_cast<uint8_t>(skipBits >> 8);
-    out[1] = static_cast<uint8_t>(skipBits);
-    out[2] = static_cast<uint8_t>(byteStreamEnd >> 8);
-    out[3] = static_cast<uint8_t>(byteStreamEnd);
+    StoreU16BE(&out[0], skipBits);
+    StoreU16BE(&out[2], static_cast<uint32_t>(byteStreamEnd));
     if ((byteStreamEnd & 1) && noise != nullptr) out[byteStreamEnd] = static_cast<uint8_t>((*noise)());
 
     BitStreamWriter bits(skipBits);
@@ -214,27 +216,19 @@ std::vector<uint8_t> Emit(std::span<const uint8_t> data, const std::vector<Item>
             bits.Put(0, 1);
         } else {
             const RakeCodeword code = RakeLengthCode[item.count - kMinCount];
-            const uint32_t value = item.distance - 1;
+            const RakeDistanceClass& cls = ClassOf(item.distance);
+            const uint32_t classBits = &cls == &kRakeClasses[0] ? 0b0 : &cls == &kRakeClasses[1] ? 0b10 : 0b11;
             bits.Put(1, 1);
             bits.Put(code.bits, code.length);
-            if (value < 256) {
-                bits.Put(0, 1);
-            } else if (value < 2304) {
-                bits.Put(0b10, 2);
-                bits.Put((value - 256) >> 8, 3);
-            } else {
-                bits.Put(0b11, 2);
-                bits.Put((value - 2304) >> 8, 6);
-            }
-            byte = static_cast<uint8_t>(value);
+            bits.Put(classBits, cls.classBits);
+            if (cls.highBits) bits.Put((item.distance - cls.base) >> 8, cls.highBits);
+            byte = static_cast<uint8_t>(item.distance - cls.base);
         }
         out[byteStreamEnd - 1 - t] = byte;
     }
     // The decoder stops with the word that holds the first bit after its
     // window fetched: 32 bits past the last item's first bit.
-    for (const uint32_t word : bits.Finish(lastStart + 32, noise)) {
-        for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(word >> shift));
-    }
+    for (const uint32_t word : bits.Finish(lastStart + 32, noise)) AppendU32BE(out, word);
     return out;
 }
 

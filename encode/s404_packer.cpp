@@ -4,17 +4,19 @@
 #include <limits>
 #include <random>
 
+#include "format/s404_format.h"
+#include "iff_writer.h"
 #include "lz_match_finder.h"
 
 namespace yafa::encode {
 
 namespace {
 
-constexpr uint32_t kMidBase = 32;
-constexpr uint32_t kFarBase = 544;
-constexpr uint32_t kMinRun = 14;
-constexpr uint32_t kMaxRun = 45;
-constexpr uint32_t kMinLong = 23;
+constexpr uint32_t kMidBase = kS404MidBase;
+constexpr uint32_t kFarBase = kS404FarBase;
+constexpr uint32_t kMinRun = kS404MinRun;
+constexpr uint32_t kMaxRun = kS404MaxRun;
+constexpr uint32_t kMinLong = kS404MinLong;
 
 // Candidate lengths are measured up to kScanCap and extended past it only
 // when reached; a match of kNiceLength or more is taken at once, which keeps
@@ -310,15 +312,6 @@ int ChooseOffsetBits(size_t size) {
     int bits = 6;
     while (bits < 16 && (size_t{1} << bits) + kFarBase < size) ++bits;
     return bits;
-}
-
-void PutU32BE(std::vector<uint8_t>& out, uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(v >> shift));
-}
-
-void PutU16BE(std::vector<uint8_t>& out, uint32_t v) {
-    out.push_back(static_cast<uint8_t>(v >> 8));
-    out.push_back(static_cast<uint8_t>(v));
 }
 
 }  // namespace

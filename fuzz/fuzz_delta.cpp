@@ -2,24 +2,26 @@
 // against a plain model of the op lists.
 //
 // Input: width - 1 (u16, mod 512), height - 1 (mod 64), depth (mod 9), a
-// flags byte (bit 0 word delta, bit 1 long delta, as INFO gives them), then
-// the unpacked delta frame. The frame and the back buffer end at unmapped
-// pages. The model applies the ops with every bound tested; ApplyDelta must
-// accept exactly the frames the model finds inside their buffers and leave
-// the same bytes.
+// flags byte (bit 0 word delta, bit 1 long delta, as INFO gives them), a
+// byte that cuts the frame short (bytes of it the decoder is given: all of
+// them when 0, else as many as it says; the rest read as 0, as for a raw
+// frame at the end of a file), then the unpacked delta frame. The frame's
+// bytes and the back buffer end at unmapped pages. The model applies the ops
+// with every bound tested; ApplyDelta must accept exactly the frames the
+// model finds inside their buffers and leave the same bytes.
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
 #include "anim/anim_handle.h"
 #include "decode/delta.h"
+#include "format/big_endian.h"
 #include "guarded_buffer.h"
 
 namespace {
 
-uint32_t U32At(std::span<const uint8_t> f, size_t at) {
-    return (uint32_t{f[at]} << 24) | (uint32_t{f[at + 1]} << 16) | (uint32_t{f[at + 2]} << 8) | f[at + 3];
-}
+uint32_t U32At(std::span<const uint8_t> f, size_t at) { return yafa::LoadU32BE(f.data() + at); }
 
 // The op lists as the format describes them, one byte at a time, with every
 // read and write tested. False when an op list, a data element or a run
@@ -90,16 +92,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     a.planeBytes = uint32_t(a.height) * uint32_t(a.planeRowBytes);
     a.backBufferSize = a.planeBytes * uint32_t(a.depth);
-    const auto frame = in.Rest();
+    const uint8_t cut = in.Byte();
+    const auto input = in.Rest();
+    const size_t held = cut == 0 ? input.size() : std::min<size_t>(cut - 1u, input.size());
+    // The frame as the model sees it: the bytes past `held` read as 0.
+    std::vector<uint8_t> frame(input.begin(), input.end());
+    std::fill(frame.begin() + static_cast<std::ptrdiff_t>(held), frame.end(), 0);
 
-    yafa::fuzz::GuardedBuffer stored(frame.size());
-    stored.Fill(frame, 0);
+    yafa::fuzz::GuardedBuffer stored(held);
+    stored.Fill(input.first(held), 0);
     yafa::fuzz::GuardedBuffer target(a.backBufferSize);
     std::vector<uint8_t> before(a.backBufferSize);
     for (size_t i = 0; i < before.size(); ++i) before[i] = static_cast<uint8_t>(i * 13 + 5);
     target.Fill(before, 0);
 
-    const bool applied = yafa::ApplyDelta(a, stored.span(), target.data());
+    const bool applied =
+        yafa::ApplyDelta(a, yafa::FrameBytes{stored.data(), held, frame.size()}, target.data()) == yafa::Status::Ok;
     std::vector<uint8_t> model = before;
     const bool valid = ModelDelta(a, frame, model);
     if (applied != valid) yafa::fuzz::Finding(applied ? "a delta leaving its buffers was applied" : "a valid delta was refused");

@@ -59,10 +59,11 @@ struct Armed {
     ~Armed() { YafaAllocArm(0); }
 };
 
-// The largest single block an animation of this size may need: the packed
-// input of a frame being unpacked, at most twice the largest unpacked frame
-// (4 × its pixel data, taken at 24 planes, + the largest palette tail +
-// 1 MiB) + the XPK slack.
+// The largest single block an animation of this size may need: an unpacked
+// frame with the XPK slack (4 × its pixel data, taken at 24 planes, + the
+// largest palette tail + 1 MiB, + 16 KiB), or the packed bytes read for it,
+// which for inputs this small are read at once into at most 1 MiB; twice the
+// largest frame covers both.
 uint64_t LargestBlockBound(const AnimOpenInfo& open) {
     const uint64_t width = uint32_t(open.width), height = uint32_t(open.height);
     const uint64_t data = height * ((width + 15) / 16 * 2) * 24;

@@ -6,11 +6,17 @@
 // chunk is packed with the stream's earlier bytes before it, as the writer
 // does, and decoded into a buffer of exactly chunkStart + UL + slack bytes
 // that holds those earlier bytes; packed bytes and outputs end at unmapped
-// pages. Any difference stops the run.
+// pages. Any difference stops the run, and so does a packed stream that
+// makes more than its method's expansion bound, which the reader enforces.
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
+#include "format/big_endian.h"
+#include "format/nuke_format.h"
+#include "format/rake_format.h"
+#include "format/s404_format.h"
+#include "format/xpk_format.h"
 #include "guarded_buffer.h"
 #include "method_packers.h"
 #include "s404_packer.h"
@@ -31,9 +37,7 @@ using yafa::fuzz::Finding;
 using yafa::fuzz::GuardedBuffer;
 
 #if YAFA_METHOD == YAFA_ID_S404
-uint32_t U32At(const std::vector<uint8_t>& b, size_t at) {
-    return (uint32_t{b[at]} << 24) | (uint32_t{b[at + 1]} << 16) | (uint32_t{b[at + 2]} << 8) | b[at + 3];
-}
+uint32_t U32At(const std::vector<uint8_t>& b, size_t at) { return yafa::LoadU32BE(b.data() + at); }
 
 void RoundTripS404(std::span<const uint8_t> data, const yafa::encode::PackOptions& options) {
     const std::vector<uint8_t> stored = yafa::encode::PackS404(data, options);
@@ -44,7 +48,11 @@ void RoundTripS404(std::span<const uint8_t> data, const yafa::encode::PackOption
     packed.Fill(std::span(stored).subspan(16), 0);
     GuardedBuffer output(data.size());
     output.Fill({}, 0xCD);
-    if (!yafa::DecodeS404(packed.span(), U32At(stored, 12), output.span())) Finding("decoder refused the packer's stream");
+    // The reader refuses sizes beyond what the packed data can make.
+    if (!data.empty() && data.size() > yafa::S404_MAX_EXPANSION * U32At(stored, 12))
+        Finding("the stream makes more than S404_MAX_EXPANSION allows");
+    if (yafa::DecodeS404(packed.span(), U32At(stored, 12), output.span()) != yafa::Status::Ok)
+        Finding("decoder refused the packer's stream");
     if (!data.empty() && std::memcmp(output.data(), data.data(), data.size()) != 0) Finding("round trip changed the data");
 }
 
@@ -60,7 +68,16 @@ std::vector<uint8_t> PackChunk(std::span<const uint8_t> stream, size_t start, si
 #endif
 }
 
-bool DecodeChunk(const yafa::XpkChunkJob& job) {
+constexpr uint64_t kMaxExpansion =
+#if YAFA_METHOD == YAFA_ID_Fast
+    yafa::FAST_MAX_EXPANSION;
+#elif YAFA_METHOD == YAFA_ID_Nuke
+    yafa::NUKE_MAX_EXPANSION;
+#else
+    yafa::RAKE_MAX_EXPANSION;
+#endif
+
+yafa::Status DecodeChunk(const yafa::XpkChunkJob& job) {
 #if YAFA_METHOD == YAFA_ID_Fast
     return yafa::DecodeFastChunk(job);
 #elif YAFA_METHOD == YAFA_ID_Nuke
@@ -82,13 +99,16 @@ void RoundTripXpk(std::span<const uint8_t> data, uint8_t split, const yafa::enco
         if (end <= start) continue;
         const size_t length = end - start;
         const std::vector<uint8_t> payload = PackChunk(data, start, length, options);
+        // The reader refuses lengths beyond what the packed bytes can make.
+        if (length > kMaxExpansion * yafa::XpkPaddedLength(payload.size()))
+            Finding("the chunk makes more than its method's expansion bound allows");
         GuardedBuffer packed((payload.size() + 3) & ~size_t{3});
         packed.Fill(payload, 0);
         GuardedBuffer output(end + yafa::XPK_OUTPUT_SLACK);
         output.Fill(data.first(start), 0xCD);
         const yafa::XpkChunkJob job{packed.data(), static_cast<uint32_t>(payload.size()), output.data(),
                                     static_cast<uint32_t>(start), static_cast<uint32_t>(length)};
-        if (!DecodeChunk(job)) Finding("decoder refused the packer's chunk");
+        if (DecodeChunk(job) != yafa::Status::Ok) Finding("decoder refused the packer's chunk");
         if (std::memcmp(output.data() + start, data.data() + start, length) != 0)
             Finding("round trip changed the data");
         start = end;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "anim_corpus.h"
+#include "support/sample_data.h"
 #include "delta_encoder.h"
 #include "method_packers.h"
 #include "s404_packer.h"
@@ -21,7 +22,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using yafa::robust::Bytes;
-using yafa::robust::SampleData;
+using yafa::test::SampleData;
+using yafa::test::Shape;
 
 class CorpusDir {
 public:
@@ -85,7 +87,8 @@ std::vector<Bytes> Samples() {
     const size_t sizes[] = {0, 1, 17, 300, 2000, 7000};
     uint32_t seed = 1;
     for (size_t size : sizes)
-        for (int kind = 0; kind < yafa::robust::kSampleKinds; ++kind) samples.push_back(SampleData(kind, size, seed++));
+        for (Shape shape : {Shape::Runs, Shape::Text, Shape::Noise, Shape::Repeats, Shape::Image})
+            samples.push_back(SampleData(shape, size, seed++));
     return samples;
 }
 
@@ -129,23 +132,27 @@ void MethodSeeds(const fs::path& root) {
 
 void DeltaSeeds(const fs::path& root) {
     CorpusDir out(root, "fuzz_delta");
-    struct Shape {
+    struct Geometry {
         uint16_t width;
         uint8_t height, depth, unitFlags;
     };
-    const Shape shapes[] = {{24, 6, 4, 0}, {40, 8, 3, 1}, {72, 5, 2, 2}, {32, 16, 8, 0}, {64, 4, 1, 2}, {16, 3, 5, 1}};
+    const Geometry geometries[] = {{24, 6, 4, 0}, {40, 8, 3, 1}, {72, 5, 2, 2}, {32, 16, 8, 0}, {64, 4, 1, 2}, {16, 3, 5, 1}};
     uint32_t seed = 1;
-    for (const Shape& s : shapes) {
+    for (const Geometry& s : geometries) {
         const int unit = s.unitFlags == 1 ? 2 : s.unitFlags == 2 ? 4 : 1;
         const auto g = yafa::encode::MakeDeltaGeometry(s.width, s.height, s.depth, unit);
         // Changes only where the columns reach.
-        Bytes from = SampleData(4, g.BufferBytes(), seed++);
+        Bytes from = SampleData(Shape::Image, g.BufferBytes(), seed++);
         Bytes to = from;
-        const Bytes noise = SampleData(0, g.BufferBytes(), seed++);
+        const Bytes noise = SampleData(Shape::Runs, g.BufferBytes(), seed++);
         for (size_t i = 0; i < to.size(); ++i)
             if (i % g.planeRowBytes < g.ReachedRowBytes() && noise[i] == 0) to[i] ^= 0x5A;
-        Bytes seedBytes = {uint8_t((s.width - 1) >> 8), uint8_t(s.width - 1), uint8_t(s.height - 1), s.depth, s.unitFlags};
-        out.Add(Cat(seedBytes, yafa::encode::EncodeDelta(from, to, g)));
+        // Whole frames, and one cut short (its tail read as 0).
+        for (uint8_t cut : {uint8_t(0), uint8_t(100)}) {
+            Bytes seedBytes = {uint8_t((s.width - 1) >> 8), uint8_t(s.width - 1), uint8_t(s.height - 1), s.depth,
+                               s.unitFlags, cut};
+            out.Add(Cat(seedBytes, yafa::encode::EncodeDelta(from, to, g)));
+        }
     }
 }
 

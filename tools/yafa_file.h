@@ -19,6 +19,7 @@ struct YafaLayout {
     std::vector<uint32_t> frameEnds;  // PROF: end of frame i, counted from bodyStart
     bool hasProf = false;
     bool hasTtbl = false;
+    uint32_t ttblEntries = 0;
     int32_t drgbColours = -1;  // -1 without DRGB
     uint64_t bodyStart = 0;
     uint64_t frameSize = 0;    // stride of frames without PROF; 0 when not derived

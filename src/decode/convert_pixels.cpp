@@ -122,7 +122,7 @@ void PaletteLookup(const uint32_t* palette, const uint8_t* source, uint8_t* outp
     // Eight lookups, then one block store: fewer stores than pixels.
     for (; n + 8 <= count; n += 8) {
         uint32_t eight[8];
-        for (int k = 0; k < 8; ++k) eight[k] = palette[source[n + k]];
+        for (size_t k = 0; k < 8; ++k) eight[k] = palette[source[n + k]];
         std::memcpy(output + 4 * n, eight, sizeof eight);
     }
     for (; n < count; ++n) Store(output, n, palette[source[n]]);

@@ -3,12 +3,12 @@
 #include <cstring>
 #include <type_traits>
 
-#include "util/big_endian.h"
+#include "format/big_endian.h"
+#include "format/geometry.h"
 
 namespace yafa {
 namespace {
 
-constexpr uint32_t kDeltaPlanes = 8;  // the header has offsets for 8 planes
 constexpr uint8_t kUniqueRun = 0x80;
 constexpr uint8_t kSameRun = 0x00;
 
@@ -16,45 +16,75 @@ constexpr uint8_t kSameRun = 0x00;
 template <int Unit>
 using Element = std::conditional_t<Unit == 1, uint8_t, std::conditional_t<Unit == 2, uint16_t, uint32_t>>;
 
-// Where one plane's op list and data elements have got to.
+// Data element at `at`, whose bytes past what the frame holds read as 0.
+template <int Unit>
+Element<Unit> LoadElement(const FrameBytes& frame, size_t at) noexcept {
+    uint8_t b[Unit];
+    for (int i = 0; i < Unit; ++i) b[i] = frame.At(at + size_t(i));
+    Element<Unit> e;
+    std::memcpy(&e, b, Unit);
+    return e;
+}
+
+// Where one plane's op list and data elements have got to, as offsets into
+// the frame. Both stay within its length: every read tests that first.
 struct PlaneCursor {
-    const uint8_t* op;
-    const uint8_t* data;
+    size_t op;
+    size_t data;
 };
 
 // Carries out `ops` ops of one column. With CheckOps false the caller has
-// made sure that 2 × ops op bytes lie inside the frame (no op takes more),
-// so only the runs are tested: that they stay in the plane and that their
-// data elements lie inside the frame.
+// made sure that 2 × ops op bytes lie in the bytes the frame holds (no op
+// takes more), so only the runs are tested: that they stay in the plane and
+// that their data elements lie inside the frame.
 template <int Unit, bool CheckOps>
-bool ApplyColumn(const uint8_t* frameEnd, PlaneCursor& at, uint32_t ops, uint8_t* column, uint32_t rows,
-                 size_t rowBytes) noexcept {
+Status ApplyColumn(const FrameBytes& frame, PlaneCursor& at, uint32_t ops, uint8_t* column, uint32_t rows,
+                   size_t rowBytes) noexcept {
     using E = Element<Unit>;
-    const uint8_t* op = at.op;
-    const uint8_t* data = at.data;
+    const uint8_t* const bytes = frame.bytes;
+    size_t op = at.op;
+    size_t data = at.data;
     uint32_t row = 0;  // at most 255 skips of 127 rows: no overflow
+    auto nextOp = [&]() noexcept -> uint8_t {
+        if constexpr (CheckOps) return frame.At(op++);
+        return bytes[op++];
+    };
     while (ops--) {
-        if (CheckOps && op >= frameEnd) return false;
-        const uint8_t code = *op++;
+        if constexpr (CheckOps) YAFA_CHECK(op < frame.length, OpListRunsPastFrame);
+        const uint8_t code = nextOp();
         if (code == kSameRun) {
-            if (CheckOps && op >= frameEnd) return false;
-            const uint32_t k = *op++;
-            if (row > rows || k > rows - row || frameEnd - data < Unit) return false;
+            if constexpr (CheckOps) YAFA_CHECK(op < frame.length, OpListRunsPastFrame);
+            const uint32_t k = nextOp();
+            YAFA_CHECK(row <= rows && k <= rows - row, OpListLeavesPlane);
             // Loaded once: the stores cannot change it.
             E element;
-            std::memcpy(&element, data, Unit);
+            if (data + Unit <= frame.held) [[likely]] {
+                std::memcpy(&element, bytes + data, Unit);
+            } else {
+                YAFA_CHECK(data + Unit <= frame.length, DeltaDataOutsideFrame);
+                element = LoadElement<Unit>(frame, data);
+            }
             uint8_t* dst = column + row * rowBytes;
             for (uint32_t r = 0; r < k; ++r, dst += rowBytes) std::memcpy(dst, &element, Unit);
             data += Unit;
             row += k;
         } else if (code & kUniqueRun) {
             const uint32_t k = code & 0x7F;
-            if (row > rows || k > rows - row || size_t(frameEnd - data) < size_t(k) * Unit) return false;
+            YAFA_CHECK(row <= rows && k <= rows - row, OpListLeavesPlane);
+            const size_t need = size_t(k) * Unit;
             uint8_t* dst = column + row * rowBytes;
-            for (uint32_t r = 0; r < k; ++r, dst += rowBytes, data += Unit) {
-                E element;
-                std::memcpy(&element, data, Unit);
-                std::memcpy(dst, &element, Unit);
+            if (data + need <= frame.held) [[likely]] {
+                for (uint32_t r = 0; r < k; ++r, dst += rowBytes, data += Unit) {
+                    E element;
+                    std::memcpy(&element, bytes + data, Unit);
+                    std::memcpy(dst, &element, Unit);
+                }
+            } else {
+                YAFA_CHECK(data + need <= frame.length, DeltaDataOutsideFrame);
+                for (uint32_t r = 0; r < k; ++r, dst += rowBytes, data += Unit) {
+                    const E element = LoadElement<Unit>(frame, data);
+                    std::memcpy(dst, &element, Unit);
+                }
             }
             row += k;
         } else {
@@ -64,52 +94,56 @@ bool ApplyColumn(const uint8_t* frameEnd, PlaneCursor& at, uint32_t ops, uint8_t
         }
     }
     at = {op, data};
-    return true;
+    return Status::Ok;
 }
 
 template <int Unit>
-bool ApplyPlane(const uint8_t* frameEnd, PlaneCursor at, uint8_t* plane, uint32_t columns, uint32_t rows,
-                uint32_t rowBytes) noexcept {
+Status ApplyPlane(const FrameBytes& frame, PlaneCursor at, uint8_t* plane, uint32_t columns, uint32_t rows,
+                  uint32_t rowBytes) noexcept {
     for (uint32_t c = 0; c < columns; ++c) {
-        if (at.op >= frameEnd) return false;
-        const uint32_t ops = *at.op++;
+        YAFA_CHECK(at.op < frame.length, OpListRunsPastFrame);
+        const uint32_t ops = frame.At(at.op++);
         if (ops == 0) continue;
         uint8_t* const column = plane + c * Unit;
-        const bool ok = size_t(frameEnd - at.op) >= 2 * size_t(ops)
-                            ? ApplyColumn<Unit, false>(frameEnd, at, ops, column, rows, rowBytes)
-                            : ApplyColumn<Unit, true>(frameEnd, at, ops, column, rows, rowBytes);
-        if (!ok) return false;
+        if (at.op <= frame.held && frame.held - at.op >= 2 * size_t(ops))
+            YAFA_TRY((ApplyColumn<Unit, false>(frame, at, ops, column, rows, rowBytes)));
+        else
+            YAFA_TRY((ApplyColumn<Unit, true>(frame, at, ops, column, rows, rowBytes)));
     }
-    return true;
+    return Status::Ok;
+}
+
+// A u32 of the header, its bytes past what the frame holds read as 0.
+uint32_t HeaderWord(const FrameBytes& frame, size_t at) noexcept {
+    if (at + 4 <= frame.held) return LoadU32BE(frame.bytes + at);
+    const uint8_t b[4] = {frame.At(at), frame.At(at + 1), frame.At(at + 2), frame.At(at + 3)};
+    return LoadU32BE(b);
 }
 
 }  // namespace
 
-bool ApplyDelta(const AnimHandle& anim, std::span<const uint8_t> frame, uint8_t* target) noexcept {
-    const uint8_t* begin = frame.data();
-    const uint8_t* end = begin + frame.size();
+Status ApplyDelta(const AnimHandle& anim, const FrameBytes& frame, uint8_t* target) noexcept {
     const uint32_t planes = uint32_t(anim.depth) < kDeltaPlanes ? uint32_t(anim.depth) : kDeltaPlanes;
     for (uint32_t p = 0; p < planes; ++p) {
-        if (frame.size() < 32 + 4 * p + 4) return false;
-        const uint32_t opListOffset = LoadU32BE(begin + 4 * p);
-        const uint32_t dataOffset = LoadU32BE(begin + 32 + 4 * p);
+        YAFA_CHECK(frame.length >= 32 + 4 * p + 4, DeltaHeaderCutShort);
+        const uint32_t opListOffset = HeaderWord(frame, 4 * p);
+        const uint32_t dataOffset = HeaderWord(frame, 32 + 4 * p);
         if (opListOffset == 0 || anim.deltaUnitsPerRow <= 0) continue;
-        if (opListOffset >= frame.size() || dataOffset > frame.size()) return false;
+        YAFA_CHECK(opListOffset < frame.length, OpListOutsideFrame);
+        YAFA_CHECK(dataOffset <= frame.length, DeltaDataOutsideFrame);
 
         uint8_t* plane = target + size_t(p) * anim.planeBytes;
         const auto columns = uint32_t(anim.deltaUnitsPerRow);
         const auto rows = uint32_t(anim.height);
         const auto rowBytes = uint32_t(anim.planeRowBytes);
-        const PlaneCursor at{begin + opListOffset, begin + dataOffset};
-        bool ok = false;
+        const PlaneCursor at{opListOffset, dataOffset};
         switch (anim.deltaUnit) {
-        case 1: ok = ApplyPlane<1>(end, at, plane, columns, rows, rowBytes); break;
-        case 2: ok = ApplyPlane<2>(end, at, plane, columns, rows, rowBytes); break;
-        case 4: ok = ApplyPlane<4>(end, at, plane, columns, rows, rowBytes); break;
+        case 1: YAFA_TRY(ApplyPlane<1>(frame, at, plane, columns, rows, rowBytes)); break;
+        case 2: YAFA_TRY(ApplyPlane<2>(frame, at, plane, columns, rows, rowBytes)); break;
+        case 4: YAFA_TRY(ApplyPlane<4>(frame, at, plane, columns, rows, rowBytes)); break;
         }
-        if (!ok) return false;
     }
-    return true;
+    return Status::Ok;
 }
 
 }  // namespace yafa

@@ -1,8 +1,11 @@
-// The module-level entry points and the plugin's information record.
+// The nine entry points and the plugin's information record. Each is a thin
+// wrapper around the core (plugin/core_api.h): failures reach the host only
+// as null or 0, their reasons stay in the handle.
 #include <cstdlib>
 
+#include "io/host_services.h"
+#include "plugin/core_api.h"
 #include "plugin/exports.h"
-#include "plugin/host_services.h"
 
 namespace {
 
@@ -65,3 +68,23 @@ YAFA_EXPORT uint32_t GetExtensions(uint32_t capability) {
 }
 
 YAFA_EXPORT void FreeFrame(void* frame) { std::free(frame); }
+
+YAFA_EXPORT AnimHandle* OpenAnim(const char* name, AnimOpenInfo* info) {
+    AnimHandle* anim = nullptr;
+    return yafa::OpenAnimation(name, *info, &anim) == yafa::Status::Ok ? anim : nullptr;
+}
+
+YAFA_EXPORT void CloseAnim(AnimHandle* anim) { yafa::CloseAnimation(anim); }
+
+YAFA_EXPORT void* LoadFrame(AnimHandle* anim, int32_t frame, FrameRequest* request) {
+    yafa::FrameOutput output;
+    output.bytesPerPixel = (request->flags & ANIM_REQUEST_INDEXED) ? 1 : 4;
+    if (yafa::PlayFrame(*anim, frame, &output, nullptr) != yafa::Status::Ok) return nullptr;
+    if (yafa::Host()->version > 8) {
+        request->depth = anim->depth;
+        if (output.bytesPerPixel == 1) request->palette = anim->palette;
+    }
+    return output.pixels.release();
+}
+
+YAFA_EXPORT int32_t GetFrameDelay(AnimHandle* anim, int32_t frame) { return yafa::FrameDelayMs(*anim, frame); }

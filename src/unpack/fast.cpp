@@ -3,20 +3,22 @@
 // payload; control words and match words are read backwards from its end,
 // and the chunk ends after the first control word that leaves the word
 // position at or below the literal position.
+#include <algorithm>
 #include <bit>
+#include <cstdint>
 #include <cstring>
 
+#include "format/big_endian.h"
 #include "unpack/copy_util.h"
 #include "unpack/xpk_chunk_job.h"
-#include "util/big_endian.h"
 
 namespace yafa {
 
 namespace {
 
-constexpr int kTokensPerControl = 16;
-constexpr uint32_t kMaxMatch = 18;
-constexpr size_t kMaxDistance = 4095;
+constexpr uint32_t kTokensPerControl = kFastTokensPerControl;
+constexpr uint32_t kMaxMatch = kFastMaxMatch;
+constexpr size_t kMaxDistance = kFastMaxDistance;
 
 // A control word's tokens sit in bits 31..16, the next one on top, with a
 // marker bit below them: once the marker is on top, the word is used up.
@@ -39,10 +41,10 @@ template <bool kNearStart>
     for (;;) {
         // The literals before the next match, copied 16 at once; the bytes
         // beyond them are overwritten by what follows.
-        const int literals = std::countl_zero(tokens);
+        const auto literals = static_cast<uint32_t>(std::countl_zero(tokens));
         std::memcpy(out, packed + lit, 16);
         out += literals;
-        lit += static_cast<uint32_t>(literals);
+        lit += literals;
         tokens <<= literals;
         if (tokens == kUsedUp) return tokens;
 
@@ -59,10 +61,12 @@ template <bool kNearStart>
 
 }  // namespace
 
-bool DecodeFastChunk(const XpkChunkJob& job) noexcept {
+Status DecodeFastChunk(const XpkChunkJob& job) noexcept {
     const uint8_t* const packed = job.packed;
     // Literal reads may run into the chunk's padding, which is ours to read.
-    const uint32_t litLimit = job.packedSize();
+    // Positions are kept in 32 bits, which the hot loop runs faster with; a
+    // padded length of 2^32 loses only its last padding byte to that.
+    const auto litLimit = static_cast<uint32_t>(std::min<uint64_t>(job.packedSize(), UINT32_MAX));
     uint32_t lit = 0;
     uint32_t wp = job.packedLength;
 
@@ -72,7 +76,7 @@ bool DecodeFastChunk(const XpkChunkJob& job) noexcept {
     uint8_t* out = outBase + job.chunkStart;
 
     do {
-        if (wp < 2) return false;
+        YAFA_CHECK(wp >= 2, PackedDataEndsEarly);
         wp -= 2;
         uint32_t tokens = (uint32_t{LoadU16BE(packed + wp)} << 16) | kMarker;
 
@@ -88,22 +92,23 @@ bool DecodeFastChunk(const XpkChunkJob& job) noexcept {
         // for the rare tokens the loop above hands over.
         for (; tokens != kUsedUp; tokens <<= 1) {
             if (!(tokens & kUsedUp)) {
-                if (lit >= litLimit || out >= outEnd) return false;
+                YAFA_CHECK(lit < litLimit, PackedDataEndsEarly);
+                YAFA_CHECK(out < outEnd, OutputOverrun);
                 *out++ = packed[lit++];
                 continue;
             }
-            if (wp < 2) return false;
+            YAFA_CHECK(wp >= 2, PackedDataEndsEarly);
             wp -= 2;
             const uint32_t m = LoadU16BE(packed + wp);
             const size_t distance = m >> 4;
             const uint32_t length = kMaxMatch - (m & 15);
-            if (static_cast<size_t>(outEnd - out) < length) return false;
-            if (distance > static_cast<size_t>(out - outBase)) return false;
+            YAFA_CHECK(static_cast<size_t>(outEnd - out) >= length, OutputOverrun);
+            YAFA_CHECK(distance <= static_cast<size_t>(out - outBase), BackReferenceBeforeStart);
             if (distance == 0) {
                 // Copying bytes onto themselves leaves them as they are; that
                 // is harmless past the chunk's end (trailing tokens), but
                 // inside the chunk it would hand out bytes never written.
-                if (out < chunkEnd) return false;
+                YAFA_CHECK(out >= chunkEnd, BackReferenceDistanceZero);
                 out += length;
                 continue;
             }
@@ -115,7 +120,8 @@ bool DecodeFastChunk(const XpkChunkJob& job) noexcept {
 
     // A chunk that stops short of its length would leave unwritten bytes in
     // the frame.
-    return out >= chunkEnd;
+    YAFA_CHECK(out >= chunkEnd, OutputShortOfLength);
+    return Status::Ok;
 }
 
 }  // namespace yafa

@@ -7,28 +7,17 @@
 #include <cstdint>
 #include <cstring>
 
+#include "format/big_endian.h"
+#include "format/nuke_format.h"
 #include "unpack/copy_util.h"
 #include "unpack/xpk_chunk_job.h"
-#include "util/big_endian.h"
 
 namespace yafa {
 namespace {
 
-// A copy's nibble s selects its distance field width, the field's base and
-// the copy length (0: long, its length follows as a pair and nibbles). The
-// bases make each length class's distances contiguous.
-struct NukeDistanceCode {
-    uint16_t bits;
-    uint16_t base;
-    uint16_t length;
-};
-
-constexpr NukeDistanceCode kNukeCodes[16] = {
-    {4, 0, 2},     {6, 16, 2},    {8, 80, 2},     {9, 336, 2},    {4, 0, 3},     {7, 16, 3},
-    {9, 144, 3},   {11, 656, 3},  {13, 2704, 3},  {14, 10896, 3}, {5, 0, 0},     {7, 32, 0},
-    {9, 160, 0},   {11, 672, 0},  {13, 2720, 0},  {14, 10912, 0},
-};
-static_assert(sizeof(kNukeCodes) == 96);
+// The distance reader holds the unread bits of its current word below a
+// field's worth and takes 16 more: they must fit its 32-bit word.
+static_assert(kNukeMaxDistanceBits - 1 + 16 <= 32);
 
 // The token-bit and pair readers keep their word's unread bits at the top of
 // a 32-bit value with a marker bit just below them; once the marker is on
@@ -60,10 +49,7 @@ inline void CopyReversed(uint8_t* out, const uint8_t* from, size_t count, size_t
 
 }  // namespace
 
-bool DecodeNukeChunk(const XpkChunkJob& job) noexcept {
-    // A length so close to 2^32 that its rounded size wraps has no buffer.
-    if (job.packedSize() < job.packedLength) return false;
-
+Status DecodeNukeChunk(const XpkChunkJob& job) noexcept {
     // The payload seen from both ends: forward words from `fwd` upwards,
     // literal bytes from `lit` downwards. fwd <= lit always, so the two
     // never overlap.
@@ -84,40 +70,39 @@ bool DecodeNukeChunk(const XpkChunkJob& job) noexcept {
     uint32_t distWord = 0, distLeft = 0;  // a bit stream, MSB first
 
     auto word16 = [&](uint32_t& word) noexcept {
-        if (lit - fwd < 2) return false;
+        YAFA_CHECK(lit - fwd >= 2, PackedDataEndsEarly);
         word = LoadU16BE(fwd);
         fwd += 2;
-        return true;
+        return Status::Ok;
     };
     // Token bits and pairs: the top n bits of their reader, which takes its
     // next word once the marker has reached the top.
     auto takeBits = [&](uint32_t& reader, int n, uint32_t& value) noexcept {
         if (reader == kUsedUp) {
             uint32_t word;
-            if (!word16(word)) return false;
+            YAFA_TRY(word16(word));
             reader = (word << 16) | kMarker;
         }
         value = reader >> (32 - n);
         reader <<= n;
-        return true;
+        return Status::Ok;
     };
     auto tokenBit = [&](uint32_t& bit) noexcept { return takeBits(tokens, 1, bit); };
     auto pair = [&](uint32_t& value) noexcept { return takeBits(pairs, 2, value); };
     auto refillNibbles = [&]() noexcept {
         if (nibbles == kNibblesUsedUp) {
-            if (lit - fwd < 4) return false;
+            YAFA_CHECK(lit - fwd >= 4, PackedDataEndsEarly);
             nibbles = LoadU32BE(fwd) | (uint64_t{1} << 32);
             fwd += 4;
         }
-        return true;
+        return Status::Ok;
     };
     auto nibble = [&](uint32_t& value) noexcept {
-        if (!refillNibbles()) return false;
+        YAFA_TRY(refillNibbles());
         value = static_cast<uint32_t>(nibbles) & 15u;
         nibbles >>= 4;
-        return true;
+        return Status::Ok;
     };
-    // Fields are at most 14 bits, so at most 13 old bits meet 16 new ones.
     // The distance reader takes its next word at irregular times; away from
     // the end of the forward stream it loads one always and keeps it only
     // when due, which spares a hard-to-predict branch.
@@ -128,21 +113,22 @@ bool DecodeNukeChunk(const XpkChunkJob& job) noexcept {
             distWord = (distWord & keep) | (((distWord << 16) | LoadU16BE(fwd)) & ~keep);
             distLeft += 16 * uint32_t{due};
             fwd += 2 * size_t{due};
-        } else if (due) {
-            return false;
+        } else {
+            YAFA_CHECK(!due, PackedDataEndsEarly);
         }
         distLeft -= count;
         value = (distWord >> distLeft) & ((1u << count) - 1u);
-        return true;
+        return Status::Ok;
     };
 
     for (;;) {
         uint32_t bit;
-        if (!tokenBit(bit)) return false;
+        YAFA_TRY(tokenBit(bit));
         if (bit == 0) [[unlikely]] {
-            if (!tokenBit(bit)) return false;
+            YAFA_TRY(tokenBit(bit));
             if (bit != 0) {
-                if (lit == fwd || out == limit) return false;
+                YAFA_CHECK(lit != fwd, PackedDataEndsEarly);
+                YAFA_CHECK(out != limit, OutputOverrun);
                 *out++ = *--lit;
             } else {
                 // A run: 3 bytes per zero pair, then 4, 3 or 2.
@@ -150,32 +136,35 @@ bool DecodeNukeChunk(const XpkChunkJob& job) noexcept {
                 uint32_t v;
                 size_t count = 0;
                 for (;;) {
-                    if (!pair(v)) return false;
+                    YAFA_TRY(pair(v));
                     if (v != 0) break;
                     count += 3;
-                    if (count > room) return false;
+                    YAFA_CHECK(count <= room, OutputOverrun);
                 }
                 count += 5 - v;
-                const size_t literals = static_cast<size_t>(lit - fwd);
-                if (count > room || count > literals) return false;
+                YAFA_CHECK(count <= room, OutputOverrun);
+                YAFA_CHECK(count <= static_cast<size_t>(lit - fwd), PackedDataEndsEarly);
                 CopyReversed(out, lit, count, static_cast<size_t>(lit - payload), room);
                 lit -= count;
                 out += count;
             }
             // Only literal output can finish a chunk; a copy always follows.
-            if (out >= end) return true;
+            if (out >= end) return Status::Ok;
         }
 
         uint32_t s, field;
-        if (!nibble(s)) return false;
-        const NukeDistanceCode code = kNukeCodes[s];
-        if (!distBits(code.bits, field)) return false;
+        YAFA_TRY(nibble(s));
+        const NukeDistanceCode code = kNukeDistanceCodes[s];
+        YAFA_TRY(distBits(code.bits, field));
         const size_t distance = code.base + field;
+        // One test for both: distance 0 would hand out bytes never written.
+        if (distance - 1 >= static_cast<size_t>(out - first)) [[unlikely]]
+            return distance == 0 ? Status::BackReferenceDistanceZero : Status::BackReferenceBeforeStart;
         const size_t room = static_cast<size_t>(limit - out);
         size_t length = code.length;
         if (length == 0) {
             uint32_t v;
-            if (!pair(v)) return false;
+            YAFA_TRY(pair(v));
             if (v != 0) {
                 length = 7 - v;
             } else {
@@ -183,28 +172,26 @@ bool DecodeNukeChunk(const XpkChunkJob& job) noexcept {
                 // first nonzero nibble n. The zero nibbles at the bottom of
                 // the reader's word are counted at once; the marker stops
                 // the count when they run to the word's end.
-                length = 6;
+                length = kNukeLongBase;
                 for (;;) {
-                    if (!refillNibbles()) return false;
+                    YAFA_TRY(refillNibbles());
                     const uint32_t zeros = static_cast<uint32_t>(std::countr_zero(nibbles)) / 4;
-                    length += 15 * size_t{zeros};
+                    length += kNukeNibbleStep * size_t{zeros};
                     nibbles >>= 4 * zeros;
-                    if (length > room) return false;
+                    YAFA_CHECK(length <= room, OutputOverrun);
                     if (nibbles != kNibblesUsedUp) break;
                 }
                 length += 16 - (static_cast<uint32_t>(nibbles) & 15u);
                 nibbles >>= 4;
             }
         }
-        // Distance 0 would hand out bytes never written.
-        if (distance - 1 >= static_cast<size_t>(out - first)) return false;
 
         // Lowest address first: an overlapping source repeats the last
         // `distance` bytes. The wide copy needs room for its overrun.
         if (length + kCopyOverrun <= room) {
             CopyMatchUp(out, distance, length);
         } else {
-            if (length > room) return false;
+            YAFA_CHECK(length <= room, OutputOverrun);
             const uint8_t* src = out - distance;
             for (size_t i = 0; i < length; ++i) out[i] = src[i];
         }

@@ -8,16 +8,15 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "format/big_endian.h"
+#include "format/rake_format.h"
 #include "unpack/copy_util.h"
-#include "unpack/rake_length_code.h"
 #include "unpack/xpk_chunk_job.h"
-#include "util/big_endian.h"
 
 namespace yafa {
 namespace {
 
-constexpr size_t kHeaderSize = 4;  // skipBits, byteStreamEnd
-constexpr uint32_t kMaxSkipBits = 32;
+constexpr size_t kHeaderSize = kRakeHeaderBytes;
 
 struct RakeItem {
     uint32_t bits;      // stream bits the item takes
@@ -26,14 +25,20 @@ struct RakeItem {
 };
 
 // Decodes the item at the top of `window`; `byte` is its byte-stream byte.
-// No item needs more than 28 bits, so the window always holds all of it.
+// No item needs more than RAKE_MAX_ITEM_BITS, so the window always holds
+// all of it.
+static_assert(RAKE_MAX_ITEM_BITS <= 32);
 [[gnu::always_inline]] inline RakeItem DecodeItem(uint32_t window, uint32_t byte) {
     if ((window >> 31) == 0) return {1, 0, 0};
     const RakeCodeEntry code = RakeDecodeCount(window << 1);
     const uint32_t rest = window << (1 + code.length);  // class bits on top
-    if ((rest >> 31) == 0) return {code.length + 2u, code.value, byte + 1};
-    if (((rest >> 30) & 1) == 0) return {code.length + 6u, code.value, 257 + ((rest >> 27) & 7) * 256 + byte};
-    return {code.length + 9u, code.value, 2305 + ((rest >> 24) & 63) * 256 + byte};
+    auto match = [&](const RakeDistanceClass& c) -> RakeItem {
+        const uint32_t high = c.highBits ? (rest << c.classBits) >> (32 - c.highBits) : 0;
+        return {1 + code.length + c.classBits + c.highBits, code.value, c.base + high * 256 + byte};
+    };
+    if ((rest >> 31) == 0) return match(kRakeClasses[0]);
+    if (((rest >> 30) & 1) == 0) return match(kRakeClasses[1]);
+    return match(kRakeClasses[2]);
 }
 
 // The word at `at`, with zeros for the bytes beyond `size`: the look-ahead
@@ -71,7 +76,7 @@ public:
         while (avail_ <= 32) Refill<true>();
     }
 
-    bool Run(size_t items) {
+    Status Run(size_t items) {
         // While every item is far from the end of the packed data (each
         // fetches at most one word) and from the region's start (each writes
         // at most RAKE_MAX_COUNT bytes, and a copy may store kCopyOverrun
@@ -84,15 +89,15 @@ public:
             if (batch == 0) break;
             items -= batch;
             do {
-                if (!Step<false>()) return false;
+                YAFA_TRY(Step<false>());
             } while (--batch != 0);
         }
-        for (; items != 0; --items)
-            if (!Step<true>()) return false;
+        for (; items != 0; --items) YAFA_TRY(Step<true>());
         // Items that stop short of the region's start leave its lowest bytes
         // holding whatever the buffer held before; that is no frame, so a
         // short chunk counts as corrupt.
-        return out_ == regionStart_;
+        YAFA_CHECK(out_ == regionStart_, OutputShortOfLength);
+        return Status::Ok;
     }
 
 private:
@@ -105,20 +110,20 @@ private:
     }
 
     template <bool kChecked>
-    [[gnu::always_inline]] bool Step() {
+    [[gnu::always_inline]] Status Step() {
         const uint32_t byte = *byteAt_--;
         const RakeItem item = DecodeItem(static_cast<uint32_t>(acc_ >> 32), byte);
         if constexpr (kChecked) {
             // Every bit the item uses must come from packed, not the padding.
             const size_t consumed = (wordAt_ - streamStart_) * 8 - skipBits_ - avail_;
-            if (item.bits > bitsInPacked_ - consumed) return false;
-            if (static_cast<size_t>(out_ - regionStart_) < std::max<uint32_t>(item.count, 1)) return false;
+            YAFA_CHECK(item.bits <= bitsInPacked_ - consumed, PackedDataEndsEarly);
+            YAFA_CHECK(static_cast<size_t>(out_ - regionStart_) >= std::max<uint32_t>(item.count, 1), OutputOverrun);
         }
         if (item.count == 0) {
             *--out_ = static_cast<uint8_t>(byte);
         } else {
             // Copy only from bytes this chunk has produced.
-            if (item.distance > static_cast<size_t>(regionEnd_ - out_)) return false;
+            YAFA_CHECK(item.distance <= static_cast<size_t>(regionEnd_ - out_), BackReferenceBeforeStart);
             // The wide copy may store a little below the match, where later
             // items write; it needs that room inside the region.
             if (!kChecked || static_cast<size_t>(out_ - regionStart_) >= item.count + kCopyOverrun) {
@@ -135,7 +140,7 @@ private:
         acc_ <<= item.bits;
         avail_ -= item.bits;
         if (avail_ <= 32) Refill<kChecked>();
-        return true;
+        return Status::Ok;
     }
 
     const uint8_t* const packed_;
@@ -157,12 +162,13 @@ private:
 
 }  // namespace
 
-bool DecodeRakeChunk(const XpkChunkJob& job) noexcept {
+Status DecodeRakeChunk(const XpkChunkJob& job) noexcept {
     const size_t size = job.packedSize();
-    if (size < kHeaderSize) return false;
+    YAFA_CHECK(size >= kHeaderSize, PackedDataEndsEarly);
     const uint32_t skipBits = LoadU16BE(job.packed);
     const size_t byteStreamEnd = LoadU16BE(job.packed + 2);
-    if (skipBits > kMaxSkipBits || byteStreamEnd <= kHeaderSize || byteStreamEnd > size) return false;
+    YAFA_CHECK(skipBits <= kRakeMaxSkipBits, RakeSkipBitsInvalid);
+    YAFA_CHECK(byteStreamEnd > kHeaderSize && byteStreamEnd <= size, RakeByteStreamOutsideChunk);
     // One item per byte-stream byte; the one from offset 4 is the last.
     RakeChunkDecoder decoder(job, skipBits, byteStreamEnd);
     return decoder.Run(byteStreamEnd - kHeaderSize);

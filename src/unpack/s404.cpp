@@ -5,10 +5,9 @@
 #include <cstring>
 #include <utility>
 
-#include "plugin/host_services.h"
+#include "format/big_endian.h"
+#include "format/s404_format.h"
 #include "unpack/copy_util.h"
-#include "util/big_endian.h"
-#include "util/malloc_buffer.h"
 
 namespace yafa {
 
@@ -69,31 +68,31 @@ struct S404BitReader {
         }
     }
 
-    // Next n bits (0..16), first bit most significant. False when the stream
+    // Next n bits (0..16), first bit most significant. Fails when the stream
     // would need a word below offset 0.
-    bool ReadBits(int n, uint32_t& value) noexcept {
+    Status ReadBits(int n, uint32_t& value) noexcept {
         if (bitsLeft < n) [[unlikely]] {
             Refill();
-            if (bitsLeft < n) return false;
+            YAFA_CHECK(bitsLeft >= n, PackedDataEndsEarly);
         }
         // Two shifts so that n = 0 yields 0 without a 64-bit shift.
         value = static_cast<uint32_t>((bitBuffer >> 1) >> (63 - n));
         bitBuffer <<= n;
         bitsLeft -= n;
-        return true;
+        return Status::Ok;
     }
 };
 
-constexpr uint32_t kFarBase = 544;
-constexpr uint32_t kMidBase = 32;
+constexpr uint32_t kFarBase = kS404FarBase;
+constexpr uint32_t kMidBase = kS404MidBase;
 
 // A far offset whose top `highBits` bits are `high`; the rest follow in the
 // stream. Offsets live in 16 bits, so large values wrap.
-inline bool ReadFarOffset(S404BitReader& reader, uint32_t high, int highBits, int offsetBits, uint32_t& offset) noexcept {
+inline Status ReadFarOffset(S404BitReader& reader, uint32_t high, int highBits, int offsetBits, uint32_t& offset) noexcept {
     uint32_t low;
-    if (!reader.ReadBits(offsetBits - highBits, low)) return false;
+    YAFA_TRY(reader.ReadBits(offsetBits - highBits, low));
     offset = ((((high << (offsetBits - highBits)) & 0xFFFF) | low) + kFarBase) & 0xFFFF;
-    return true;
+    return Status::Ok;
 }
 
 // Copies `length` bytes down from dst + length - 1 to dst, each taken from
@@ -117,13 +116,13 @@ inline void CopyDown(uint8_t* dst, size_t length, size_t distance) noexcept {
 
 }  // namespace
 
-bool DecodeS404(std::span<const uint8_t> packed, uint32_t packedEnd, std::span<uint8_t> output) noexcept {
+Status DecodeS404(std::span<const uint8_t> packed, uint32_t packedEnd, std::span<uint8_t> output) noexcept {
     // An empty frame reads no bits at all.
-    if (output.empty()) return true;
-    if (packedEnd < 4 || uint64_t{packedEnd} + 2 > packed.size()) return false;
+    if (output.empty()) return Status::Ok;
+    YAFA_CHECK(packedEnd >= 4 && uint64_t{packedEnd} + 2 <= packed.size(), S404LastWordOutsideData);
 
     const uint32_t offsetBitsWord = LoadU16BE(packed.data() + packedEnd - 4);
-    if (offsetBitsWord < 6 || offsetBitsWord > 16) return false;
+    YAFA_CHECK(offsetBitsWord >= kS404MinOffsetBits && offsetBitsWord <= kS404MaxOffsetBits, S404OffsetWidthInvalid);
     const int offsetBits = static_cast<int>(offsetBitsWord);
 
     S404BitReader reader;
@@ -136,7 +135,7 @@ bool DecodeS404(std::span<const uint8_t> packed, uint32_t packedEnd, std::span<u
     uint32_t v;
 
     while (remaining > 0) {
-        if (!reader.ReadBits(9, code)) return false;
+        YAFA_TRY(reader.ReadBits(9, code));
         if (code < 256) {
             base[--remaining] = static_cast<uint8_t>(code);
             continue;
@@ -148,33 +147,33 @@ bool DecodeS404(std::span<const uint8_t> packed, uint32_t packedEnd, std::span<u
             // Two- or three-byte match.
             length = (code & 0x40) ? 3 : 2;
             if (code & 0x20) {
-                if (!ReadFarOffset(reader, code & 31, 5, offsetBits, offset)) return false;
+                YAFA_TRY(ReadFarOffset(reader, code & 31, 5, offsetBits, offset));
             } else if (code & 0x10) {
-                if (!reader.ReadBits(1, v)) return false;
+                YAFA_TRY(reader.ReadBits(1, v));
                 offset = ((code & 15) << 1) | v;
             } else {
-                if (!reader.ReadBits(5, v)) return false;
+                YAFA_TRY(reader.ReadBits(5, v));
                 offset = (((code & 15) << 5) | v) + kMidBase;
             }
         } else if (code >= 320) {
             // Short match, 4..7 bytes.
             length = ((code >> 4) & 3) + 4;
             if (code & 8) {
-                if (!ReadFarOffset(reader, code & 7, 3, offsetBits, offset)) return false;
+                YAFA_TRY(ReadFarOffset(reader, code & 7, 3, offsetBits, offset));
             } else if (code & 4) {
-                if (!reader.ReadBits(3, v)) return false;
+                YAFA_TRY(reader.ReadBits(3, v));
                 offset = ((code & 3) << 3) | v;
             } else {
-                if (!reader.ReadBits(7, v)) return false;
+                YAFA_TRY(reader.ReadBits(7, v));
                 offset = (((code & 3) << 7) | v) + kMidBase;
             }
         } else if (code >= 318) {
             // Literal run, 14..45 bytes.
-            if (!reader.ReadBits(4, v)) return false;
+            YAFA_TRY(reader.ReadBits(4, v));
             const size_t count = (((code & 1) << 4) | v) + 14;
-            if (count > remaining) return false;
+            YAFA_CHECK(count <= remaining, OutputOverrun);
             for (size_t i = 0; i < count; ++i) {
-                if (!reader.ReadBits(8, v)) return false;
+                YAFA_TRY(reader.ReadBits(8, v));
                 base[--remaining] = static_cast<uint8_t>(v);
             }
             continue;
@@ -182,42 +181,43 @@ bool DecodeS404(std::span<const uint8_t> packed, uint32_t packedEnd, std::span<u
             // Medium match, 8..22 bytes.
             length = ((code >> 1) & 15) + 8;
             if (code & 1) {
-                if (!reader.ReadBits(offsetBits, v)) return false;
+                YAFA_TRY(reader.ReadBits(offsetBits, v));
                 offset = (v + kFarBase) & 0xFFFF;
             } else {
                 uint32_t s;
-                if (!reader.ReadBits(6, s)) return false;
+                YAFA_TRY(reader.ReadBits(6, s));
                 if (s & 0x20) {
                     offset = s & 31;
                 } else {
-                    if (!reader.ReadBits(4, v)) return false;
+                    YAFA_TRY(reader.ReadBits(4, v));
                     offset = (((s & 31) << 4) | v) + kMidBase;
                 }
             }
         } else {
             // Long match: 23 bytes and up, extended by bytes while they read 255.
-            if (!reader.ReadBits(3, v)) return false;
+            YAFA_TRY(reader.ReadBits(3, v));
             v |= (code & 31) << 3;
             length = 23 + size_t{v};
             while (v == 255) {
-                if (length > remaining) return false;
-                if (!reader.ReadBits(8, v)) return false;
+                YAFA_CHECK(length <= remaining, OutputOverrun);
+                YAFA_TRY(reader.ReadBits(8, v));
                 length += v;
             }
             uint32_t s;
-            if (!reader.ReadBits(7, s)) return false;
+            YAFA_TRY(reader.ReadBits(7, s));
             if (s & 0x40) {
-                if (!ReadFarOffset(reader, s & 63, 6, offsetBits, offset)) return false;
+                YAFA_TRY(ReadFarOffset(reader, s & 63, 6, offsetBits, offset));
             } else if (s & 0x20) {
                 offset = s & 31;
             } else {
-                if (!reader.ReadBits(4, v)) return false;
+                YAFA_TRY(reader.ReadBits(4, v));
                 offset = (((s & 31) << 4) | v) + kMidBase;
             }
         }
 
         // The copy must stay in the output and read only bytes already made.
-        if (length > remaining || size_t{offset} + 1 > total - remaining) return false;
+        YAFA_CHECK(length <= remaining, OutputOverrun);
+        YAFA_CHECK(size_t{offset} + 1 <= total - remaining, BackReferenceBeforeStart);
         // The wide copy may store below the match, into bytes still to come;
         // near the buffer's start the exact one takes over.
         if (remaining - length >= kCopyOverrun)
@@ -226,36 +226,36 @@ bool DecodeS404(std::span<const uint8_t> packed, uint32_t packedEnd, std::span<u
             CopyDown(base + remaining - length, length, size_t{offset} + 1);
         remaining -= length;
     }
-    return true;
+    return Status::Ok;
 }
 
-int UnpackS404(HostFile file, uint32_t storedLength, UnpackedFrame& frame, uint32_t maxUnpacked) noexcept {
-    ReadU32BE(file);  // not used
-    const uint32_t unpackedSize = ReadU32BE(file);
-    const uint32_t packedEnd = ReadU32BE(file);
-    if (unpackedSize > maxUnpacked) return 0;
-    // One read of the stored length, as the frame is laid out; it counts the
-    // tag and header too, so it may run past the packed data. A length that
-    // one read cannot carry is no real frame.
-    if (storedLength > INT32_MAX) return 0;
-    // Fail early where even a full read could not hold the last word.
-    if (unpackedSize > 0 && (packedEnd < 4 || uint64_t{packedEnd} + 2 > storedLength)) return 0;
-
-    MallocBytes packed = AllocBytes(storedLength);
-    if (!packed) return 0;
-    MallocBytes output = AllocBytes(unpackedSize);
-    if (!output) return 0;
-
-    const int32_t got = HostRead(file, packed.get(), static_cast<int32_t>(storedLength));
-    const size_t usable = got <= 0 ? 0 : (static_cast<uint32_t>(got) > storedLength ? storedLength : static_cast<uint32_t>(got));
-    if (!DecodeS404(std::span<const uint8_t>(packed.get(), usable), packedEnd,
-                    std::span<uint8_t>(output.get(), unpackedSize))) {
-        return 0;
+Status UnpackS404(ByteSource& source, uint64_t storedLength, uint32_t maxUnpacked, UnpackedFrame& frame) noexcept {
+    source.ReadU32BE();  // not used
+    const uint32_t unpackedSize = source.ReadU32BE();
+    const uint32_t packedEnd = source.ReadU32BE();
+    YAFA_CHECK(unpackedSize <= maxUnpacked, FrameLargerThanGeometry);
+    // An empty frame reads no bits, so its packed data does not matter.
+    if (unpackedSize == 0) {
+        frame.bytes.reset();
+        frame.length = frame.held = 0;
+        return Status::Ok;
     }
-    packed.reset();
+    // The stored length counts the tag and header too, so the packed data
+    // read for the frame may run past it; only the bytes up to the last word
+    // are used.
+    YAFA_CHECK(packedEnd >= 4 && uint64_t{packedEnd} + 2 <= storedLength, S404LastWordOutsideData);
+    YAFA_CHECK(unpackedSize <= S404_MAX_EXPANSION * packedEnd, UnpackedSizeBeyondPackedData);
+
+    ReadBlock packed;
+    YAFA_TRY(ReadAsTheyArrive(source, uint64_t{packedEnd} + 2, 0, &packed));
+    YAFA_CHECK(packed.held == size_t{packedEnd} + 2, FileEndsInsideFrame);
+    MallocBytes output = AllocBytes(unpackedSize);
+    YAFA_CHECK(output, OutOfMemory);
+    YAFA_TRY(DecodeS404(std::span<const uint8_t>(packed.bytes.get(), packed.held), packedEnd,
+                        std::span<uint8_t>(output.get(), unpackedSize)));
     frame.bytes = std::move(output);
-    frame.length = unpackedSize;
-    return 1;
+    frame.length = frame.held = unpackedSize;
+    return Status::Ok;
 }
 
 }  // namespace yafa

@@ -5,21 +5,24 @@
 #include <cstdint>
 #include <span>
 
-#include "lumivue/host_abi.h"
+#include "format/byte_source.h"
+#include "format/status.h"
 #include "unpack/unpacked_frame.h"
 
 namespace yafa {
 
 // Unpacks the stream in memory. `packed` is the packed data (the bytes
-// behind the 12-byte header that were really read), `packedEnd` the offset
-// of its last 16-bit word, `output` exactly unpackedSize bytes. False when
-// the stream would read or write outside those spans.
-bool DecodeS404(std::span<const uint8_t> packed, uint32_t packedEnd, std::span<uint8_t> output) noexcept;
+// behind the 12-byte header), `packedEnd` the offset of its last 16-bit
+// word, `output` exactly unpackedSize bytes. Fails when the stream would
+// read or write outside those spans.
+Status DecodeS404(std::span<const uint8_t> packed, uint32_t packedEnd, std::span<uint8_t> output) noexcept;
 
-// Reads the header and packed data from `file`, positioned right after the
-// "S404" tag. `storedLength` is the frame's stored length, tag and header
-// included. An unpackedSize above `maxUnpacked` fails without allocating.
-// On success `frame` owns the unpacked bytes; on failure it is untouched.
-int UnpackS404(HostFile file, uint32_t storedLength, UnpackedFrame& frame, uint32_t maxUnpacked) noexcept;
+// Reads the header and packed data from `source`, positioned right after
+// the "S404" tag, and unpacks them. `storedLength` is the frame's stored
+// length, tag and header included. Nothing is allocated for an unpackedSize
+// above `maxUnpacked` or above what the packed data can expand to, and the
+// output only once the packed data has been read. On success `frame` owns
+// the unpacked bytes; on failure it is untouched.
+Status UnpackS404(ByteSource& source, uint64_t storedLength, uint32_t maxUnpacked, UnpackedFrame& frame) noexcept;
 
 }  // namespace yafa

@@ -4,13 +4,16 @@
 
 #include <cstdint>
 
-#include "util/malloc_buffer.h"
+#include "io/malloc_buffer.h"
 
 namespace yafa {
 
 struct UnpackedFrame {
     MallocBytes bytes;    // null only for an empty frame
-    uint32_t length = 0;  // exact number of valid bytes
+    uint32_t length = 0;  // exact length of the frame
+    // Bytes of the frame that `bytes` holds. A raw frame cut short by the end
+    // of the file holds fewer than its length; the missing ones read as 0.
+    uint32_t held = 0;
 };
 
 }  // namespace yafa

@@ -4,118 +4,146 @@
 #include "unpack/xpk.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 
-#include "plugin/host_services.h"
+#include "format/nuke_format.h"
+#include "format/rake_format.h"
+#include "format/xpk_format.h"
 #include "unpack/xpk_chunk_job.h"
 
 namespace yafa {
 
 namespace {
 
-enum : int32_t { kChunkRaw = 0, kChunkPacked = 1, kChunkEnd = 15 };
+struct Method {
+    Status (*decode)(const XpkChunkJob&) noexcept;
+    uint64_t maxExpansion;  // output bytes per packed byte, at most
+};
 
-using ChunkDecoder = bool (*)(const XpkChunkJob&) noexcept;
+constexpr Method kMethods[] = {
+    {DecodeFastChunk, FAST_MAX_EXPANSION},
+    {DecodeNukeChunk, NUKE_MAX_EXPANSION},
+    {DecodeRakeChunk, RAKE_MAX_EXPANSION},
+};
+static_assert(std::size(kMethods) == std::size(kXpkMethodTags));
 
-ChunkDecoder MethodForTag(const uint8_t tag[4]) noexcept {
-    if (std::memcmp(tag, "FAST", 4) == 0) return DecodeFastChunk;
-    if (std::memcmp(tag, "NUKE", 4) == 0) return DecodeNukeChunk;
-    if (std::memcmp(tag, "RAKE", 4) == 0) return DecodeRakeChunk;
+const Method* MethodForTag(const uint8_t tag[4]) noexcept {
+    for (size_t i = 0; i < std::size(kMethods); ++i)
+        if (std::memcmp(tag, kXpkMethodTags[i], 4) == 0) return &kMethods[i];
     return nullptr;
 }
 
-// Grows `buffer` to `size` bytes, keeping its contents. On failure the old
-// block stays owned by `buffer`, so the caller's cleanup frees it.
-bool Grow(MallocBytes& buffer, size_t size) noexcept {
-    void* grown = std::realloc(buffer.get(), size);
-    if (grown == nullptr) return false;
-    (void)buffer.release();
-    buffer.reset(static_cast<uint8_t*>(grown));
-    return true;
-}
+// The stream's output: one block that grows by doubling rather than to the
+// exact size, so that a stream of many chunks is not copied over at every
+// one, but never beyond what the largest allowed frame and its slack need.
+class Output {
+public:
+    explicit Output(uint32_t maxUnpacked) noexcept
+        : most_(std::min<uint64_t>(uint64_t{maxUnpacked} + XPK_OUTPUT_SLACK, UINT32_MAX)) {}
+
+    uint8_t* data() const noexcept { return block_.get(); }
+    MallocBytes Release() noexcept { return std::move(block_); }
+
+    // Room for `end` bytes and the slack behind them.
+    Status Reserve(uint64_t end) noexcept {
+        const uint64_t need = end + XPK_OUTPUT_SLACK;
+        if (need <= capacity_) return Status::Ok;
+        YAFA_CHECK(need <= most_, FrameLargerThanGeometry);
+        const uint64_t grown = std::min(std::max(need, 2 * capacity_), most_);
+        YAFA_CHECK(Resize(block_, static_cast<size_t>(grown)), OutOfMemory);
+        capacity_ = grown;
+        return Status::Ok;
+    }
+
+    // Reads up to `length` bytes to offset `at`, the block growing with what
+    // arrives; `*got` receives how many did.
+    Status ReadFrom(ByteSource& source, uint64_t at, uint64_t length, uint64_t* got) noexcept {
+        *got = 0;
+        while (*got < length) {
+            const uint64_t step = std::min(length - *got, std::max<uint64_t>(kTrustedReadBytes, *got));
+            YAFA_TRY(Reserve(at + *got + step));
+            const size_t n = source.Read(block_.get() + at + *got, static_cast<size_t>(step));
+            *got += n;
+            if (n < step) break;
+        }
+        return Status::Ok;
+    }
+
+private:
+    MallocBytes block_;
+    uint64_t capacity_ = 0;
+    const uint64_t most_;
+};
 
 }  // namespace
 
-int UnpackXpk(HostFile file, UnpackedFrame& frame, uint32_t maxUnpacked) noexcept {
-    (void)ReadU32BE(file);  // stream length: not needed, the end chunk ends the stream
+Status UnpackXpk(ByteSource& source, uint32_t maxUnpacked, UnpackedFrame& frame, uint8_t methodTag[4]) noexcept {
+    std::memset(methodTag, 0, 4);
+    (void)source.ReadU32BE();  // stream length: not needed, the end chunk ends the stream
     uint8_t tag[4];
-    if (HostRead(file, tag, 4) != 4) return 0;
-    const ChunkDecoder decode = MethodForTag(tag);
-    if (decode == nullptr) return 0;
-    (void)ReadU32BE(file);  // unpacked length: the chunks' lengths are what counts
-    HostSeek(file, 16, HOST_SEEK_CURRENT);
-    const uint32_t flags = static_cast<uint32_t>(HostReadByte(file)) & 0xFF;
-    HostSeek(file, 3, HOST_SEEK_CURRENT);
-    if (flags & 4) {
-        const uint16_t extraLength = ReadU16BE(file);
-        HostSeek(file, extraLength, HOST_SEEK_CURRENT);
-    }
-    const bool longHeaders = (flags & 1) != 0;
+    YAFA_CHECK(source.Read(tag, 4) == 4, FileEndsInsideFrame);
+    std::memcpy(methodTag, tag, 4);
+    const Method* method = MethodForTag(tag);
+    YAFA_CHECK(method != nullptr, XpkUnknownMethod);
+    (void)source.ReadU32BE();  // unpacked length: the chunks' lengths are what counts
+    source.Skip(16);
+    const uint32_t flags = static_cast<uint32_t>(source.ReadByte()) & 0xFF;
+    source.Skip(3);
+    if (flags & XPK_FLAG_EXTRA_HEADER) source.Skip(source.ReadU16BE());
+    const bool longHeaders = (flags & XPK_FLAG_LONG_HEADERS) != 0;
 
-    MallocBytes output;
-    uint64_t capacity = 0;  // size of the block behind `output`
-    uint32_t total = 0;
+    Output output(maxUnpacked);
+    uint64_t total = 0;
     for (;;) {
-        const int32_t type = HostReadByte(file);
-        HostSeek(file, 3, HOST_SEEK_CURRENT);
-        uint32_t pl;
-        uint32_t ul;
-        if (longHeaders) {
-            pl = ReadU32BE(file);
-            ul = ReadU32BE(file);
-        } else {
-            pl = ReadU16BE(file);
-            ul = ReadU16BE(file);
+        const int32_t type = source.ReadByte();
+        source.Skip(3);
+        const uint32_t pl = longHeaders ? source.ReadU32BE() : source.ReadU16BE();
+        const uint32_t ul = longHeaders ? source.ReadU32BE() : source.ReadU16BE();
+        if (type == XPK_CHUNK_END) {
+            frame.bytes = output.Release();
+            frame.length = frame.held = static_cast<uint32_t>(total);
+            return Status::Ok;
         }
-        if (type == kChunkEnd) {
-            frame.bytes = std::move(output);
-            frame.length = total;
-            return 1;
-        }
-        // Other types, including the end of the file, cannot be followed
-        // safely: there is no telling where their bodies end.
-        if (type != kChunkRaw && type != kChunkPacked) return 0;
+        // readByte answers outside 0..255 only where the file ends. Other
+        // types cannot be followed safely: there is no telling where their
+        // bodies end.
+        YAFA_CHECK(type >= 0 && type <= 0xFF, FileEndsInsideFrame);
+        YAFA_CHECK(type == XPK_CHUNK_RAW || type == XPK_CHUNK_PACKED, XpkUnknownChunkType);
 
-        // The running total plus the slack must stay a 32-bit size, and the
-        // frame must stay within what the caller can use.
-        const uint64_t newTotal = uint64_t{total} + ul;
-        if (newTotal > maxUnpacked || newTotal + XPK_OUTPUT_SLACK > UINT32_MAX) return 0;
-        const uint64_t pl4 = (uint64_t{pl} + 3) & ~uint64_t{3};
-        if (type == kChunkRaw) {
-            // A raw chunk's padding lands in the slack; more than that would
-            // overrun the buffer.
-            if (pl4 > uint64_t{ul} + XPK_OUTPUT_SLACK) return 0;
-            // One shorter than its length would leave unwritten bytes in the frame.
-            if (pl < ul) return 0;
+        // The frame must stay within what the caller can use, which also
+        // keeps the running total plus the slack a 32-bit size.
+        const uint64_t newTotal = total + ul;
+        YAFA_CHECK(newTotal <= maxUnpacked && newTotal + XPK_OUTPUT_SLACK <= UINT32_MAX, FrameLargerThanGeometry);
+        const uint64_t pl4 = XpkPaddedLength(pl);
+        if (type == XPK_CHUNK_RAW) {
+            // The bytes behind PL are the chunk's padding: a raw chunk whose
+            // padded length covers its unpacked length takes them as data,
+            // as reading PL4 bytes into the output always has.
+            YAFA_CHECK(pl4 >= ul, XpkRawChunkTooShort);
+            // The end chunk must follow, so the whole body must be in the file.
+            uint64_t got = 0;
+            YAFA_TRY(output.ReadFrom(source, total, ul, &got));
+            YAFA_CHECK(got == ul, XpkChunkPastEndOfFile);
+            YAFA_TRY(output.Reserve(newTotal));
+            if (pl4 - ul <= XPK_OUTPUT_SLACK) {
+                // Padding behind the unpacked length lands in the slack.
+                YAFA_CHECK(source.Read(output.data() + newTotal, static_cast<size_t>(pl4 - ul)) == pl4 - ul,
+                           XpkChunkPastEndOfFile);
+            } else {
+                YAFA_CHECK(source.Skip(pl4 - ul), SeekOutOfRange);
+            }
         } else {
-            // No method needs much more than a byte per unpacked byte; this
-            // keeps a few hostile header bytes from asking for gigabytes.
-            if (pl4 > 2 * uint64_t{ul} + XPK_OUTPUT_SLACK) return 0;
+            // Nothing is sized from UL before the packed bytes that can make
+            // it are known to be in the file.
+            YAFA_CHECK(ul <= method->maxExpansion * pl4, UnpackedSizeBeyondPackedData);
+            ReadBlock packed;
+            YAFA_TRY(ReadAsTheyArrive(source, pl4, 0, &packed));
+            YAFA_CHECK(packed.held == pl4, XpkChunkPastEndOfFile);
+            YAFA_TRY(output.Reserve(newTotal));
+            const XpkChunkJob job{packed.bytes.get(), pl, output.data(), static_cast<uint32_t>(total), ul};
+            YAFA_TRY(method->decode(job));
         }
-        // Every chunk gets its slack behind it. The block grows by doubling
-        // rather than to the exact size, so that a stream of many chunks is
-        // not copied over at every one, but never beyond what the largest
-        // allowed frame and its slack need.
-        const uint64_t need = newTotal + XPK_OUTPUT_SLACK;
-        if (need > capacity) {
-            const uint64_t most = std::min<uint64_t>(uint64_t{maxUnpacked} + XPK_OUTPUT_SLACK, UINT32_MAX);
-            const uint64_t grown = std::min(std::max(need, 2 * capacity), most);
-            if (!Grow(output, static_cast<size_t>(grown))) return 0;
-            capacity = grown;
-        }
-
-        // A body cut short by the end of the file fails the stream.
-        if (type == kChunkRaw) {
-            if (!HostReadExact(file, output.get() + total, static_cast<uint32_t>(pl4))) return 0;
-        } else {
-            MallocBytes packed = AllocBytes(static_cast<size_t>(pl4));
-            if (!packed) return 0;
-            if (!HostReadExact(file, packed.get(), static_cast<uint32_t>(pl4))) return 0;
-            const XpkChunkJob job{packed.get(), pl, output.get(), total, ul};
-            if (!decode(job)) return 0;
-        }
-        total = static_cast<uint32_t>(newTotal);
+        total = newTotal;
     }
 }
 

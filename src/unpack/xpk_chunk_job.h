@@ -3,11 +3,10 @@
 
 #include <cstdint>
 
-namespace yafa {
+#include "format/status.h"
+#include "format/xpk_format.h"
 
-// Room the XPK reader keeps behind every chunk's end in the stream's output
-// buffer. Methods may write into it, never beyond it.
-constexpr uint32_t XPK_OUTPUT_SLACK = 16384;
+namespace yafa {
 
 struct XpkChunkJob {
     const uint8_t* packed;    // PL rounded up to 4 bytes, all read from the file
@@ -17,7 +16,7 @@ struct XpkChunkJob {
     uint32_t unpackedLength;  // UL
 
     // The reader keeps these invariants; the methods rely on them.
-    constexpr uint32_t packedSize() const noexcept { return (packedLength + 3u) & ~3u; }
+    constexpr uint64_t packedSize() const noexcept { return XpkPaddedLength(packedLength); }
     constexpr uint64_t outputSize() const noexcept {
         return uint64_t{chunkStart} + unpackedLength + XPK_OUTPUT_SLACK;
     }
@@ -25,10 +24,10 @@ struct XpkChunkJob {
 
 // Each method decodes one packed chunk. They write the chunk's bytes at
 // output + chunkStart and may run into the slack, read only packed[0, PL4)
-// and never reach before output[0]. False when the chunk would break one of
-// those limits; the stream is then abandoned.
-bool DecodeFastChunk(const XpkChunkJob& job) noexcept;
-bool DecodeNukeChunk(const XpkChunkJob& job) noexcept;
-bool DecodeRakeChunk(const XpkChunkJob& job) noexcept;
+// and never reach before output[0]. A chunk that would break one of those
+// limits fails with its reason; the stream is then abandoned.
+Status DecodeFastChunk(const XpkChunkJob& job) noexcept;
+Status DecodeNukeChunk(const XpkChunkJob& job) noexcept;
+Status DecodeRakeChunk(const XpkChunkJob& job) noexcept;
 
 }  // namespace yafa

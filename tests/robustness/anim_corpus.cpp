@@ -4,6 +4,9 @@
 #include <random>
 #include <stdexcept>
 
+#include "format/big_endian.h"
+#include "format/geometry.h"
+#include "format/iff.h"
 #include "s404_packer.h"
 #include "xpk_writer.h"
 #include "yafa_writer.h"
@@ -16,14 +19,6 @@ using encode::Storage;
 using encode::WriterOptions;
 using encode::XpkMethod;
 using encode::XpkOptions;
-
-uint32_t U32At(std::span<const uint8_t> b, size_t at) {
-    return (uint32_t{b[at]} << 24) | (uint32_t{b[at + 1]} << 16) | (uint32_t{b[at + 2]} << 8) | b[at + 3];
-}
-
-void PutU32(Bytes& out, uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(v >> shift));
-}
 
 // How one stored frame is packed again after the writer made it raw.
 struct Restore {
@@ -113,18 +108,12 @@ Bytes Repack(const Bytes& file, const std::vector<Restore>& restore) {
     }
     // Chunks before BODY stay; PROF gets the new ends.
     Bytes out(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(layout.bodyStart - 8));
-    for (size_t at = 12; at + 8 <= out.size();) {
-        const uint32_t size = U32At(out, at + 4);
-        if (std::equal(out.begin() + at, out.begin() + at + 4, "PROF"))
-            for (size_t i = 0; i < ends.size(); ++i)
-                for (int b = 0; b < 4; ++b) out[at + 8 + 4 * i + b] = static_cast<uint8_t>(ends[i] >> (24 - 8 * b));
-        at += 8 + size + (size & 1);
-    }
+    for (size_t i = 0; i < ends.size(); ++i) StoreU32BE(out.data() + layout.profEntries + 4 * i, ends[i]);
     out.insert(out.end(), {'B', 'O', 'D', 'Y'});
-    PutU32(out, static_cast<uint32_t>(body.size()));
+    AppendU32BE(out, static_cast<uint32_t>(body.size()));
     out.insert(out.end(), body.begin(), body.end());
     if (body.size() & 1) out.push_back(0);
-    for (int b = 0; b < 4; ++b) out[4 + b] = static_cast<uint8_t>((out.size() - 8) >> (24 - 8 * b));
+    StoreU32BE(out.data() + 4, static_cast<uint32_t>(out.size() - 8));
     return out;
 }
 
@@ -180,25 +169,27 @@ std::vector<Recipe> Recipes() {
 }  // namespace
 
 FileLayout LayoutOf(std::span<const uint8_t> file) {
+    // The chunks before BODY as the plugin walks them; PROF's entries and
+    // where they lie.
+    struct Prof : ChunkVisitor {
+        std::vector<uint32_t> ends;
+        size_t at = 0;
+        Status OnTable(uint32_t id, uint32_t count, ByteSource& from) {
+            if (id != kProfId) return ChunkVisitor::OnTable(id, count, from);
+            at = size_t(from.Position());
+            ends.resize(count);
+            for (uint32_t& end : ends) end = from.ReadU32BE();
+            return Status::Ok;
+        }
+    } prof;
+    MemorySource source(file);
     FileLayout layout;
-    std::vector<uint32_t> ends;
-    for (size_t at = 12; at + 8 <= file.size();) {
-        const uint32_t size = U32At(file, at + 4);
-        const auto id = file.subspan(at, 4);
-        if (std::equal(id.begin(), id.end(), "BODY")) {
-            layout.bodyStart = at + 8;
-            uint32_t start = 0;
-            for (uint32_t end : ends) {
-                layout.frames.emplace_back(layout.bodyStart + start, layout.bodyStart + end);
-                start = end;
-            }
-            return layout;
-        }
-        if (std::equal(id.begin(), id.end(), "PROF")) {
-            ends.clear();
-            for (size_t i = 0; i + 4 <= size; i += 4) ends.push_back(U32At(file, at + 8 + i));
-        }
-        at += 8 + size + (size & 1);
+    if (WalkYafaChunks(source, prof) != Status::Ok) return layout;
+    layout.bodyStart = size_t(source.Position());
+    layout.profEntries = prof.at;
+    for (uint32_t i = 0; i < prof.ends.size(); ++i) {
+        const FrameLocation place = LocateFrame(prof.ends.data(), 0, i);
+        layout.frames.emplace_back(layout.bodyStart + place.start, layout.bodyStart + place.start + place.length);
     }
     return layout;
 }
@@ -215,36 +206,6 @@ std::vector<CorpusAnim> RobustnessCorpus() {
                           o.depth <= 8 && !o.ham});
     }
     return corpus;
-}
-
-Bytes SampleData(int kind, size_t size, uint32_t seed) {
-    std::mt19937 rng(seed);
-    Bytes d(size);
-    switch (kind % kSampleKinds) {
-        case 0:  // runs of a few values
-            for (size_t i = 0; i < size;) {
-                const auto v = static_cast<uint8_t>(rng() % 4);
-                for (size_t k = rng() % 300 + 1; k-- > 0 && i < size;) d[i++] = v;
-            }
-            break;
-        case 1: {  // text from a small vocabulary
-            static const char* words[] = {"frame ", "delta ", "plane ", "the ", "chunk ", "palette "};
-            for (size_t i = 0; i < size;)
-                for (const char* w = words[rng() % 6]; *w && i < size; ++w) d[i++] = static_cast<uint8_t>(*w);
-            break;
-        }
-        case 2:  // noise
-            for (auto& b : d) b = static_cast<uint8_t>(rng());
-            break;
-        case 3:  // a block repeated from far back, with changes
-            for (size_t i = 0; i < size; ++i) d[i] = i < 3000 ? static_cast<uint8_t>(rng()) : d[i - 3000];
-            for (size_t i = 3000; i < size; i += 1 + rng() % 200) d[i] ^= 0x21;
-            break;
-        default:  // image rows: a gradient with a little noise
-            for (size_t i = 0; i < size; ++i) d[i] = static_cast<uint8_t>((i % 200) / 6 + (rng() % 9 == 0 ? rng() % 5 : 0));
-            break;
-    }
-    return d;
 }
 
 }  // namespace yafa::robust

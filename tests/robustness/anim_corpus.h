@@ -26,18 +26,14 @@ struct CorpusAnim {
 // The animations, built the same way on every call.
 std::vector<CorpusAnim> RobustnessCorpus();
 
-// Where the pieces of a YAFA file lie: the end of the BODY header and each
-// stored frame's [start, end) in the file. Empty `frames` when the file has
-// no PROF before BODY (frames then lie frameSize apart).
+// Where the pieces of a YAFA file lie: the end of the BODY header, PROF's
+// entries, and each stored frame's [start, end) in the file. Empty `frames`
+// when the file has no PROF before BODY (frames then lie frameSize apart).
 struct FileLayout {
     size_t bodyStart = 0;
+    size_t profEntries = 0;
     std::vector<std::pair<size_t, size_t>> frames;
 };
 FileLayout LayoutOf(std::span<const uint8_t> file);
-
-// Sample data of a few kinds (runs, text, noise, repeats, gradients) for
-// the packers.
-Bytes SampleData(int kind, size_t size, uint32_t seed);
-constexpr int kSampleKinds = 5;
 
 }  // namespace yafa::robust

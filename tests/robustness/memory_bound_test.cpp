@@ -1,22 +1,27 @@
 // The most memory the plugin holds at once, measured with the counting
-// variant of the module over the robustness corpus and the hostile and valid
-// reference animations, against a bound that follows from the animation's
-// own geometry (see fuzz/README.md, "Memory bound"). A file of a few hundred
-// bytes must not make the plugin hold gigabytes.
+// variant of the module: over the robustness corpus and the reference
+// animations, against a bound that follows from the animation's geometry and
+// the file's size (see fuzz/README.md, "Memory bound"); and for tiny files
+// whose frames fail, against what their bytes justify.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
 #include "alloc_shim.h"
 #include "anim/anim_handle.h"
-#include "anim/geometry.h"
 #include "anim_corpus.h"
+#include "format/big_endian.h"
+#include "format/geometry.h"
+#include "format/iff.h"
+#include "format/xpk_format.h"
 #include "iff_writer.h"
+#include "io/malloc_buffer.h"
 #include "plugin_rig.h"
-#include "unpack/xpk_chunk_job.h"
+#include "support/status_print.h"
 
 namespace yafa::robust {
 namespace {
@@ -38,54 +43,39 @@ void ResetPeak() {
     reset();
 }
 
-// The INFO words as the plugin's chunk loop finds them before BODY: INFO,
-// PROF and TTBL are read by their content, DRGB ends at its size, any other
-// chunk is skipped by its size and pad byte. `frameCount` is the largest any
-// INFO gave, since tables of that size may have been read.
-struct Geometry {
-    uint64_t width = 0, height = 0, depth = 0, frameCount = 0, format = 0, flags = 0;
+// INFO as the plugin's chunk walk leaves it before BODY, and the largest
+// frame count any INFO gave, since tables of that size may have been read.
+struct Found : ChunkVisitor {
+    InfoFields info;
+    uint32_t mostFrames = 0;
+    Status OnInfo(const InfoFields& i) {
+        info = i;
+        mostFrames = std::max<uint32_t>(mostFrames, i.frameCount);
+        return Status::Ok;
+    }
 };
 
-Geometry GeometryOf(const Bytes& f) {
-    Geometry g;
-    auto u16 = [&](uint64_t at) -> uint64_t {
-        // readByte answers -1 past the end; the reader keeps the low 16 bits.
-        const uint32_t b0 = at < f.size() ? f[at] : 0xFFFFFFFFu;
-        const uint32_t b1 = at + 1 < f.size() ? f[at + 1] : 0xFFFFFFFFu;
-        return ((b0 << 8) | b1) & 0xFFFF;
-    };
-    uint64_t frames = 0;
-    for (uint64_t at = 12; at + 4 <= f.size();) {
-        const auto id = std::string(f.begin() + static_cast<std::ptrdiff_t>(at), f.begin() + static_cast<std::ptrdiff_t>(at + 4));
-        const uint64_t size = (u16(at + 4) << 16) | u16(at + 6);
-        if (id == "BODY") break;
-        if (id == "INFO") {
-            g.width = u16(at + 8), g.height = u16(at + 10), g.depth = u16(at + 12), frames = u16(at + 16);
-            g.format = u16(at + 18), g.flags = u16(at + 20), g.frameCount = std::max(g.frameCount, frames);
-        }
-        at += 8 + (id == "INFO" ? 14 : id == "PROF" ? 4 * frames : id == "TTBL" ? 2 * frames : id == "DRGB" ? size : size + (size & 1));
-    }
-    return g;
+Found Walk(const Bytes& file) {
+    Found found;
+    MemorySource source(file);
+    (void)WalkYafaChunks(source, found);
+    return found;
 }
 
-// The documented bound: the handle, the PROF and TTBL tables (a second
-// table is read before the first is freed), both back buffers, the output
-// frame, the planar conversion buffer, and one frame being unpacked: its
-// unpacked bytes with the XPK slack (at most maxFrameBytes + slack) plus the
-// packed input of the chunk or stream being unpacked (at most
-// 2 × maxFrameBytes + slack).
-uint64_t Bound(const Geometry& g) {
-    const uint64_t pixels = g.width * g.height;
-    const bool chunky = g.format >= 3;
-    const bool delta = (g.flags & YAFA_DELTA) != 0;
-    const uint64_t depth = delta && chunky ? 8 : g.depth;
-    const uint64_t planar = g.height * ((g.width + 15) / 16 * 2) * depth;
-    const uint64_t chunkyBytes = pixels * ChunkyBytesPerPixel(int32_t(depth));
-    const uint64_t data = chunky && !delta ? chunkyBytes : planar;
-    const uint64_t tail = depth > 8 ? 0 : ((g.flags & YAFA_HAM) ? (depth == 8 ? 64 : 16) : (1u << depth)) * 12 + 8;
-    const uint64_t maxFrame = std::min<uint64_t>(4 * data + tail + kFrameBoundMargin, kMaxBufferBytes);
-    return sizeof(AnimHandle) + 12 * g.frameCount + (delta ? 2 * planar : 0) + 4 * pixels + pixels + 3 * maxFrame +
-           2 * XPK_OUTPUT_SLACK;
+// The documented bound: the handle, the PROF and TTBL tables (a second table
+// is read before the first is freed), both back buffers, the output frame,
+// the planar conversion buffer, a zero-filled copy of a frame's pixels
+// when the file cut it short, and one frame being unpacked: at most
+// maxFrameBytes and the XPK slack, plus the packed bytes read for it, which
+// grow with what the file holds (at most twice the file, or the first
+// megabyte read at once).
+uint64_t Bound(const Bytes& file) {
+    const Found found = Walk(file);
+    const Geometry g = DeriveGeometry(found.info);
+    const bool delta = (found.info.flags & YAFA_DELTA) != 0;
+    const uint64_t packed = std::max<uint64_t>(kTrustedReadBytes, 2 * file.size()) + 4;
+    return sizeof(AnimHandle) + 12 * uint64_t{found.mostFrames} + (delta ? 2 * g.planarBytes : 0) + 5 * g.pixels +
+           g.pixelBytes + g.maxFrameBytes + XPK_OUTPUT_SLACK + packed;
 }
 
 struct Measured {
@@ -96,21 +86,12 @@ struct Measured {
 // Opens `file` and makes the usual requests in both output modes.
 Measured Measure(const Bytes& file) {
     Rig().SetFile(file);
-    const Geometry g = GeometryOf(file);
-    const auto order = RequestOrder(int32_t(std::min<uint64_t>(g.frameCount, 16)));
+    const auto order = RequestOrder(int32_t(std::min<uint32_t>(Walk(file).info.frameCount, 16)));
     ResetPeak();
     for (bool indexed : {false, true}) Rig().Run({indexed, order});
     EXPECT_EQ(Stats().liveBlocks, 0u) << "blocks left allocated";
     EXPECT_EQ(Rig().host().openFileCount(), 0u);
-    return {Stats().peakBytes, Bound(g)};
-}
-
-std::vector<std::filesystem::path> Vectors(const char* folder) {
-    std::vector<std::filesystem::path> files;
-    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(YAFA_VECTORS_DIR) / folder))
-        if (entry.path().extension() == ".yafa") files.push_back(entry.path());
-    std::sort(files.begin(), files.end());
-    return files;
+    return {Stats().peakBytes, Bound(file)};
 }
 
 Bytes ReadFile(const std::filesystem::path& path) {
@@ -118,18 +99,19 @@ Bytes ReadFile(const std::filesystem::path& path) {
     return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
-TEST(MemoryBound, CorpusStaysWithinBound) {
-    for (const CorpusAnim& anim : RobustnessCorpus()) {
+TEST(MemoryBound, CorpusAndReferenceAnimationsStayWithinBound) {
+    for (const CorpusAnim& anim : Corpus()) {
         const Measured m = Measure(anim.file);
         EXPECT_GT(m.peak, 0u) << anim.name;
         EXPECT_LE(m.peak, m.bound) << anim.name;
     }
-}
-
-TEST(MemoryBound, ReferenceAnimationsStayWithinBound) {
     uint64_t worstPeak = 0;
     for (const char* folder : {"valid", "hostile"}) {
-        for (const auto& path : Vectors(folder)) {
+        std::vector<std::filesystem::path> files;
+        for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(YAFA_VECTORS_DIR) / folder))
+            if (entry.path().extension() == ".yafa") files.push_back(entry.path());
+        std::sort(files.begin(), files.end());
+        for (const auto& path : files) {
             const Measured m = Measure(ReadFile(path));
             EXPECT_LE(m.peak, m.bound) << path.filename() << " in " << folder;
             worstPeak = std::max(worstPeak, m.peak);
@@ -138,22 +120,101 @@ TEST(MemoryBound, ReferenceAnimationsStayWithinBound) {
     RecordProperty("worst_peak_bytes", std::to_string(worstPeak));
 }
 
-// An S404 frame whose PROF entry claims a gigabyte in a file of a few dozen
-// bytes: the stored length is no reason to hold that much.
-TEST(MemoryBound, S404FrameClaimingHugeStoredLength) {
+// ---- tiny files whose first frame fails ----------------------------------------
+
+using encode::PutU16BE;
+using encode::PutU32BE;
+
+// 65535 x 16384 with 8 planes: 1 GiB of planes and 4 GiB of 32-bit pixels,
+// which every bound above allows; or 320 x 200.
+Bytes HugeAnim(const Bytes& frame, uint32_t storedEnd, uint16_t flags = 0, bool small = false) {
     encode::IffWriter iff("YAFA");
     Bytes info;
-    for (uint32_t word : {2u, 2u, 8u, 1u, 1u, 4u, 0u}) encode::PutU16BE(info, word);
+    for (uint32_t word : {small ? 320u : 65535u, small ? 200u : 16384u, 8u, 1u, 1u, 0u, uint32_t{flags}})
+        PutU16BE(info, word);
     iff.Chunk("INFO", info);
     Bytes prof;
-    encode::PutU32BE(prof, 0x40000000);
+    PutU32BE(prof, storedEnd);
     iff.Chunk("PROF", prof);
-    Bytes frame = {'S', '4', '0', '4'};
-    for (uint32_t word : {0u, 4u, 4u}) encode::PutU32BE(frame, word);  // unused, unpackedSize, packedEnd
-    frame.insert(frame.end(), {0, 8, 0, 0, 0, 0});
     iff.Chunk("BODY", frame);
-    const Measured m = Measure(iff.Finish());
-    EXPECT_LE(m.peak, m.bound);
+    return iff.Finish();
+}
+
+Bytes XpkFrame(const char* method, uint8_t type, uint32_t pl, uint32_t ul, size_t bodyBytes) {
+    Bytes s(40, 0);  // tag, unused word, method, 20 bytes, flags and 3 bytes, the chunk's type and 3 bytes
+    std::memcpy(s.data(), "XPKF", 4);
+    std::memcpy(s.data() + 8, method, 4);
+    s[32] = XPK_FLAG_LONG_HEADERS;
+    s[36] = type;
+    PutU32BE(s, pl);
+    PutU32BE(s, ul);
+    s.resize(s.size() + bodyBytes, 0);
+    return s;
+}
+
+Bytes S404Frame(uint32_t unpackedSize, uint32_t packedEnd) {
+    Bytes s(22, 0);  // tag, unused word, unpackedSize, packedEnd, offset width 8 and the first two words 0
+    std::memcpy(s.data(), "S404", 4);
+    StoreU32BE(s.data() + 8, unpackedSize);
+    StoreU32BE(s.data() + 12, packedEnd);
+    s[17] = 8;
+    return s;
+}
+
+// A raw delta frame claiming most of 2 GiB whose one op list runs below the
+// plane's last row after 60 bytes.
+Bytes RunawayDelta() {
+    Bytes s;
+    PutU32BE(s, 64);
+    s.resize(64, 0);
+    s.push_back(200);
+    s.insert(s.end(), 130, 0x7F);  // skips of 127 rows: far below row 16383
+    s.push_back(0x81);
+    return s;
+}
+
+TEST(MemoryBound, FailingFramesOfTinyFilesCostTheirBytes) {
+    const struct {
+        const char* name;
+        Bytes file;
+        Status status;
+    } cases[] = {
+        {"FAST chunk of 4 GiB from 16 bytes", HugeAnim(XpkFrame("FAST", 1, 16, 0xFFFFB000u, 16), 200),
+         Status::UnpackedSizeBeyondPackedData},
+        {"NUKE chunk of 4 GiB from 16 bytes", HugeAnim(XpkFrame("NUKE", 1, 16, 0xFFFFB000u, 16), 200),
+         Status::UnpackedSizeBeyondPackedData},
+        {"RAKE chunk of 4 GiB from 16 bytes", HugeAnim(XpkFrame("RAKE", 1, 16, 0xFFFFB000u, 16), 200),
+         Status::UnpackedSizeBeyondPackedData},
+        {"packed chunk of 4 GiB", HugeAnim(XpkFrame("RAKE", 1, 0xFFFFFFF0u, 0xFFFFB000u, 16), 200),
+         Status::XpkChunkPastEndOfFile},
+        {"raw chunk of 4 GiB", HugeAnim(XpkFrame("FAST", 0, 0xFFFFB000u, 0xFFFFB000u, 16), 200),
+         Status::XpkChunkPastEndOfFile},
+        {"S404 of 4 GiB from 6 bytes", HugeAnim(S404Frame(0xFFFF0000u, 4), 200), Status::UnpackedSizeBeyondPackedData},
+        {"S404 of 1 GiB from 2 GiB that are not there", HugeAnim(S404Frame(1u << 30, 0x7FFFFFF0u), 0x7FFFFFFFu),
+         Status::FileEndsInsideFrame},
+        {"raw frame of 4 GiB in a 320 x 200 animation", HugeAnim(Bytes(64, 0), 0xFFFFFFF0u, 0, true),
+         Status::FrameLargerThanGeometry},
+        {"delta frame of 2 GiB running off its plane", HugeAnim(RunawayDelta(), 0x7FFF0000u, YAFA_DELTA | YAFA_DELTAFROM0),
+         Status::OpListLeavesPlane},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_LT(c.file.size(), 400u);
+        Rig().SetFile(c.file);
+        AnimOpenInfo info{};
+        AnimHandle* anim = Rig().Open(false, &info);
+        ASSERT_NE(anim, nullptr);
+        const uint64_t atOpen = Stats().liveBytes;  // the back buffers of a delta animation
+        ResetPeak();
+        EXPECT_FALSE(Rig().Load(anim, info, 0, false).has_value());
+        // The module's handle keeps the reason, readable in this process.
+        EXPECT_EQ(anim->lastFailure.status, c.status);
+        EXPECT_EQ(anim->lastFailure.frame, 0);
+        // Far below 128 MiB: a megabyte read at once at most.
+        EXPECT_LE(Stats().peakBytes - atOpen, uint64_t{2} << 20);
+        Rig().api().CloseAnim(anim);
+        EXPECT_EQ(Stats().liveBlocks, 0u);
+    }
 }
 
 }  // namespace

@@ -7,7 +7,9 @@
 #include <string>
 
 #include "delta_encoder.h"
+#include "io/host_services.h"
 #include "planar_encoder.h"
+#include "plugin/core_api.h"
 
 namespace yafa::test {
 
@@ -57,6 +59,23 @@ AnimPtr PluginTest::Open(Bytes file, int32_t flags, AnimOpenInfo* info) {
     AnimPtr anim(api().OpenAnim(name.c_str(), used), AnimCloser{api().CloseAnim});
     if (anim) pixelCounts_[anim.get()] = size_t(uint32_t(used->width)) * uint32_t(used->height);
     return anim;
+}
+
+Status PluginTest::OpenStatus(Bytes file, int32_t flags) {
+    const std::string name = AddFile(std::move(file));
+    AnimOpenInfo info{};
+    info.flags = flags;
+    AnimHandle* anim = api().OpenAnim(name.c_str(), &info);
+    const bool moduleOpened = anim != nullptr;
+    if (anim) api().CloseAnim(anim);
+    SetHost(host_->base());
+    info = AnimOpenInfo{};
+    info.flags = flags;
+    const Status status = OpenAnimation(name.c_str(), info, &anim);
+    if (anim) CloseAnimation(anim);
+    EXPECT_EQ(moduleOpened, status == Status::Ok) << StatusPhrase(status);
+    EXPECT_EQ(host_->openFileCount(), 0u) << "a refused file was left open";
+    return status;
 }
 
 // LoadFrame with the request's flags set for `indexed`, the buffer copied out

@@ -12,8 +12,11 @@
 #include <memory>
 #include <vector>
 
+#include "anim/anim_handle.h"
+#include "format/status.h"
 #include "host/plugin_loader.h"
 #include "host/stand_in_host.h"
+#include "support/status_print.h"
 #include "support/yafa_builder.h"
 #include "yafa_writer.h"
 
@@ -56,6 +59,13 @@ protected:
     Frame8 Load8(AnimHandle* anim, int32_t frame, FrameRequest* request = nullptr);
     // Host seeks made by `body`: one per frame decode.
     uint64_t SeeksDuring(const std::function<void()>& body);
+
+    // Why OpenAnim refuses `file` (Ok when it opens it), from the core linked
+    // into the test; the module's OpenAnim must agree and leave nothing open.
+    Status OpenStatus(Bytes file, int32_t flags = 0);
+    // The reason of the module's last failed LoadFrame on `anim`, which the
+    // handle keeps for code in the same process.
+    static Status LastReason(AnimHandle* anim) { return anim->lastFailure.status; }
 
 private:
     std::unique_ptr<host::StandInHost> host_;

@@ -4,10 +4,12 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "format/big_endian.h"
+
 namespace yafa::test {
 
-void PutU16(Bytes& out, uint32_t value) { out.insert(out.end(), {uint8_t(value >> 8), uint8_t(value)}); }
-void PutU32(Bytes& out, uint32_t value) { PutU16(out, value >> 16), PutU16(out, value); }
+void PutU16(Bytes& out, uint32_t value) { AppendU16BE(out, value); }
+void PutU32(Bytes& out, uint32_t value) { AppendU32BE(out, value); }
 void Append(Bytes& out, std::span<const uint8_t> more) { out.insert(out.end(), more.begin(), more.end()); }
 
 static void PutId(Bytes& out, std::string_view id) {

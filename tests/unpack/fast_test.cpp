@@ -1,5 +1,5 @@
-// FAST chunks: hand-worked payloads, hostile payloads, and round trips of our
-// packer on exactly sized buffers.
+// FAST chunks: hand-worked payloads, each limit and its reason, and round
+// trips of our packer on exactly sized buffers.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -9,6 +9,7 @@
 
 #include "method_packers.h"
 #include "support/sample_data.h"
+#include "support/status_print.h"
 #include "unpack/xpk_chunk_job.h"
 
 namespace yafa::test {
@@ -19,8 +20,8 @@ using Bytes = std::vector<uint8_t>;
 // Decodes `payload` behind `prefix` into a heap buffer of exactly prefix +
 // UL + slack bytes, from a heap copy of exactly PL4 bytes, so that any stray
 // access is a sanitizer finding. The output holds prefix, chunk and slack;
-// it is empty on failure.
-Bytes Decode(const Bytes& payload, const Bytes& prefix, uint32_t ul) {
+// it is empty on failure, when `status` (if given) receives the reason.
+Bytes Decode(const Bytes& payload, const Bytes& prefix, uint32_t ul, Status* status = nullptr) {
     const size_t pl4 = (payload.size() + 3) & ~size_t{3};
     auto* packed = static_cast<uint8_t*>(std::calloc(pl4 ? pl4 : 1, 1));
     if (!payload.empty()) std::memcpy(packed, payload.data(), payload.size());
@@ -28,7 +29,9 @@ Bytes Decode(const Bytes& payload, const Bytes& prefix, uint32_t ul) {
     auto* output = static_cast<uint8_t*>(std::calloc(outSize, 1));
     if (!prefix.empty()) std::memcpy(output, prefix.data(), prefix.size());
     const XpkChunkJob job{packed, uint32_t(payload.size()), output, uint32_t(prefix.size()), ul};
-    Bytes out = DecodeFastChunk(job) ? Bytes(output, output + outSize) : Bytes{};
+    const Status s = DecodeFastChunk(job);
+    if (status) *status = s;
+    Bytes out = s == Status::Ok ? Bytes(output, output + outSize) : Bytes{};
     std::free(packed);
     std::free(output);
     return out;
@@ -70,7 +73,7 @@ TEST(FastExamples, ControlAndMatchWords) {
     EXPECT_FALSE(Decode({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 0x00, 0x0F, 0x80, 0x00}, Bytes(8), 0).empty());
 }
 
-TEST(FastHostile, LimitBreakingChunksFail) {
+TEST(FastLimits, EachLimitHasItsReason) {
     Bytes manyRuns;  // 60 words of 16 matches D = 1, length 18: > UL + slack
     for (int w = 0; w < 60; ++w) {
         for (int k = 0; k < 16; ++k) manyRuns.insert(manyRuns.end(), {0x00, 0x10});
@@ -81,21 +84,32 @@ TEST(FastHostile, LimitBreakingChunksFail) {
         Bytes payload;
         size_t prefix;
         uint32_t ul;
+        Status status;
     } cases[] = {
-        {"empty payload", {}, 0, 0},
-        {"one byte", {0x00}, 0, 0},
-        {"literals past PL4", {0x00, 0x00}, 0, 0},
-        {"match word below 0", {0x80, 0x00}, 4, 0},
-        {"distance before output start", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 0x00, 0x5F, 0x80, 0x00}, 4, 3},
-        {"distance 0 inside the chunk", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 0x00, 0x0F, 0x80, 0x00}, 8, 3},
-        {"writes past the slack", manyRuns, 1, 0},
-        {"stops short of its length", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 0x00, 0x00}, 0, 17},
+        {"empty payload", {}, 0, 0, Status::PackedDataEndsEarly},
+        {"one byte", {0x00}, 0, 0, Status::PackedDataEndsEarly},
+        {"literals past PL4", {0x00, 0x00}, 0, 0, Status::PackedDataEndsEarly},
+        {"match word below 0", {0x80, 0x00}, 4, 0, Status::PackedDataEndsEarly},
+        {"distance before output start", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 0x00, 0x5F, 0x80, 0x00}, 4, 3,
+         Status::BackReferenceBeforeStart},
+        {"distance 0 inside the chunk", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 0x00, 0x0F, 0x80, 0x00}, 8, 3,
+         Status::BackReferenceDistanceZero},
+        {"writes past the slack", manyRuns, 1, 0, Status::OutputOverrun},
+        {"stops short of its length", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 0x00, 0x00}, 0, 17,
+         Status::OutputShortOfLength},
     };
-    for (const auto& c : cases) EXPECT_TRUE(Decode(c.payload, Bytes(c.prefix, 0x55), c.ul).empty()) << c.name;
+    for (const auto& c : cases) {
+        Status status = Status::Ok;
+        EXPECT_TRUE(Decode(c.payload, Bytes(c.prefix, 0x55), c.ul, &status).empty()) << c.name;
+        EXPECT_EQ(status, c.status) << c.name;
+    }
 }
 
 void ExpectRoundTrip(const Bytes& stream, size_t start, size_t n, const encode::PackOptions& options) {
-    const Bytes out = Decode(encode::PackFastChunk(stream, start, n, options), Part(stream, 0, start), uint32_t(n));
+    const Bytes payload = encode::PackFastChunk(stream, start, n, options);
+    // The reader refuses lengths above what a payload can make.
+    ASSERT_LE(n, FAST_MAX_EXPANSION * XpkPaddedLength(payload.size()));
+    const Bytes out = Decode(payload, Part(stream, 0, start), uint32_t(n));
     ASSERT_FALSE(out.empty()) << "start " << start << " length " << n << " stress " << options.stress;
     ASSERT_EQ(Part(out, 0, start + n), Part(stream, 0, start + n)) << "start " << start << " length " << n;
 }

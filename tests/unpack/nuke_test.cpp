@@ -1,5 +1,5 @@
-// NUKE chunks: hand-worked payloads, payloads that break a limit, round trips
-// of our packer chunk by chunk, and damaged payloads.
+// NUKE chunks: hand-worked payloads, each limit and its reason, and round
+// trips of our packer chunk by chunk.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "method_packers.h"
+#include "format/nuke_format.h"
 #include "support/sample_data.h"
+#include "support/status_print.h"
 #include "unpack/xpk_chunk_job.h"
 
 namespace yafa::test {
@@ -17,19 +19,23 @@ using Bytes = std::vector<uint8_t>;
 
 // Runs the decoder on buffers sized exactly as the XPK reader sizes them, so
 // that the sanitizers see any access outside them. `before` is the earlier
-// output of the stream. Gives the chunk's bytes, or nothing on failure.
-std::optional<Bytes> Decode(const Bytes& payload, const Bytes& before, uint32_t ul, uint32_t packedLength) {
+// output of the stream. Gives the chunk's bytes, or nothing on failure, when
+// `status` (if given) receives the reason.
+std::optional<Bytes> Decode(const Bytes& payload, const Bytes& before, uint32_t ul, uint32_t packedLength,
+                            Status* status = nullptr) {
     Bytes packed((packedLength + 3u) & ~3u, 0xA5);
     std::copy_n(payload.begin(), std::min<size_t>(payload.size(), packed.size()), packed.begin());
     Bytes output(before.size() + ul + XPK_OUTPUT_SLACK, 0xEE);
     std::copy(before.begin(), before.end(), output.begin());
     const XpkChunkJob job{packed.data(), packedLength, output.data(), uint32_t(before.size()), ul};
-    if (!DecodeNukeChunk(job)) return std::nullopt;
+    const Status s = DecodeNukeChunk(job);
+    if (status) *status = s;
+    if (s != Status::Ok) return std::nullopt;
     return Bytes(output.begin() + long(before.size()), output.begin() + long(before.size() + ul));
 }
 
-std::optional<Bytes> Decode(const Bytes& payload, const Bytes& before, uint32_t ul) {
-    return Decode(payload, before, ul, uint32_t(payload.size()));
+std::optional<Bytes> Decode(const Bytes& payload, const Bytes& before, uint32_t ul, Status* status = nullptr) {
+    return Decode(payload, before, ul, uint32_t(payload.size()), status);
 }
 
 TEST(NukeExamples, TokensPairsNibblesAndDistanceWords) {
@@ -59,7 +65,7 @@ TEST(NukeExamples, TokensPairsNibblesAndDistanceWords) {
     for (const auto& c : cases) EXPECT_EQ(Decode(c.payload, c.before, c.ul), c.expected) << c.name;
 }
 
-TEST(NukeHostile, Refused) {
+TEST(NukeLimits, EachLimitHasItsReason) {
     auto zerosAfter = [](Bytes head) {
         head.resize(head.size() + 70000, 0);
         return head;
@@ -69,23 +75,32 @@ TEST(NukeHostile, Refused) {
         Bytes payload;
         size_t before;
         uint32_t ul;
+        Status status;
     } cases[] = {
-        {"empty payload", {}, 0, 1},
-        {"literal missing", {0x40, 0x00}, 0, 1},
-        {"run longer than the literals left", {0x00, 0x00, 0x10, 0x00, 'a', 'b'}, 0, 7},
-        {"copy before the output start", {0x80, 0x00, 0x00, 0x00, 0x00, 0x0A, 0x08, 0x00, 0x00, 0x00}, 0, 8},
-        {"copy before the output start, deeper", {0x80, 0x00, 0x00, 0x00, 0x00, 0x03, 0xFF, 0x80, 'x'}, 500, 8},
-        {"distance 0", {0x80, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 'x', 'x'}, 4, 8},
-        // The nibble chain example with a distance field of 0.
-        {"distance 0, otherwise valid", {0xA0, 0x00, 0x00, 0x00, 0x01, 0x0A, 0x00, 0x00, 0x00, 0x00, 'L'}, 1, 37},
-        {"endless zero-nibble chain", zerosAfter({0x80, 0x00, 0x00, 0x00, 0x00, 0x0A, 0x08, 0x00, 0x00, 0x00}), 1, 100},
-        {"endless literal run", zerosAfter({0x00, 0x00}), 0, 100},
-        {"input ends before the chunk", Bytes(4000, 0x88), 12000, 1u << 20},
-        {"a copy cannot finish a chunk", {0x80, 0x00, 0x00, 0x00, 0x00, 0x0A, 0x08, 0x00, 0xC0, 0x00}, 1, 4},
+        {"empty payload", {}, 0, 1, Status::PackedDataEndsEarly},
+        {"literal missing", {0x40, 0x00}, 0, 1, Status::PackedDataEndsEarly},
+        {"run longer than the literals left", {0x00, 0x00, 0x10, 0x00, 'a', 'b'}, 0, 7, Status::PackedDataEndsEarly},
+        {"copy before the output start", {0x80, 0x00, 0x00, 0x00, 0x00, 0x0A, 0x08, 0x00, 0x00, 0x00}, 0, 8,
+         Status::BackReferenceBeforeStart},
+        {"copy before the output start, deeper", {0x80, 0x00, 0x00, 0x00, 0x00, 0x03, 0xFF, 0x80, 'x'}, 500, 8,
+         Status::BackReferenceBeforeStart},
+        {"distance 0", {0x80, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 'x', 'x'}, 4, 8, Status::BackReferenceDistanceZero},
+        // The nibble chain example with a distance field of 0: without its
+        // own test, a distance of 0 would copy forever.
+        {"distance 0, otherwise valid", {0xA0, 0x00, 0x00, 0x00, 0x01, 0x0A, 0x00, 0x00, 0x00, 0x00, 'L'}, 1, 37,
+         Status::BackReferenceDistanceZero},
+        {"endless zero-nibble chain", zerosAfter({0x80, 0x00, 0x00, 0x00, 0x00, 0x0A, 0x08, 0x00, 0x00, 0x00}), 1, 100,
+         Status::OutputOverrun},
+        {"endless literal run", zerosAfter({0x00, 0x00}), 0, 100, Status::OutputOverrun},
+        {"input ends before the chunk", Bytes(4000, 0x88), 12000, 1u << 20, Status::PackedDataEndsEarly},
+        {"a copy cannot finish a chunk", {0x80, 0x00, 0x00, 0x00, 0x00, 0x0A, 0x08, 0x00, 0xC0, 0x00}, 1, 4,
+         Status::PackedDataEndsEarly},
     };
-    for (const auto& c : cases) EXPECT_FALSE(Decode(c.payload, Bytes(c.before, 0x11), c.ul)) << c.name;
-    // A length whose rounded size wraps has no buffer behind it.
-    EXPECT_FALSE(Decode({0x40, 0x00, 0x58}, {}, 1, 0xFFFFFFFEu));
+    for (const auto& c : cases) {
+        Status status = Status::Ok;
+        EXPECT_FALSE(Decode(c.payload, Bytes(c.before, 0x11), c.ul, &status)) << c.name;
+        EXPECT_EQ(status, c.status) << c.name;
+    }
 }
 
 // Packs `data` as consecutive chunks of the given sizes and decodes them one
@@ -95,6 +110,8 @@ size_t RoundTrip(const Bytes& data, const std::vector<size_t>& chunks, const enc
     for (size_t length : chunks) {
         const Bytes payload = encode::PackNukeChunk(data, start, length, options);
         packedTotal += payload.size();
+        // The reader refuses lengths above what a payload can make.
+        EXPECT_LE(length, NUKE_MAX_EXPANSION * XpkPaddedLength(payload.size()));
         const auto chunk = Decode(payload, Bytes(data.begin(), data.begin() + long(start)), uint32_t(length));
         EXPECT_TRUE(chunk && std::equal(chunk->begin(), chunk->end(), data.begin() + long(start)))
             << "chunk at " << start << " length " << length << " stress " << options.stress;

@@ -1,8 +1,12 @@
-// RakeLengthCode: the fixed prefix code that carries RAKE match counts, and
-// the lookup tables that decode it. Everything here is built at compile time;
-// the static_asserts below prove the code complete and prefix-free.
+// The RAKE method: the payload header, the distance classes, RakeLengthCode
+// (the fixed prefix code that carries match counts) and the lookup tables
+// that decode it, and how much output a payload can make at most. The
+// decoder and the packer take them from here. Everything is built at compile
+// time; the static_asserts below prove the code complete and prefix-free and
+// an item no longer than the decoder's 32-bit window.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -18,6 +22,36 @@ struct RakeCodeword {
 constexpr uint32_t RAKE_MIN_COUNT = 3;
 constexpr uint32_t RAKE_MAX_COUNT = 257;
 constexpr uint32_t RAKE_MAX_CODE_LENGTH = 19;
+
+// Payload header: skipBits (u16, at most 32) and byteStreamEnd (u16, at
+// least 5: one byte per item from offset 4 up).
+inline constexpr uint32_t kRakeHeaderBytes = 4;
+inline constexpr uint32_t kRakeMaxSkipBits = 32;
+
+// Distance classes: class bits, then that many high bits; the distance is
+// base + high × 256 + the item's byte.
+struct RakeDistanceClass {
+    uint32_t classBits;
+    uint32_t highBits;
+    uint32_t base;
+};
+inline constexpr RakeDistanceClass kRakeClasses[3] = {{1, 0, 1}, {2, 3, 257}, {2, 6, 2305}};
+inline constexpr uint32_t RAKE_MAX_DISTANCE = 2305 + (63u << 8) + 255;
+
+// The longest item: the match flag, the longest codeword (the asserts at the
+// end prove every codeword within RAKE_MAX_CODE_LENGTH), the longest class.
+inline constexpr uint32_t RAKE_MAX_ITEM_BITS = [] {
+    uint32_t longestClass = 0;
+    for (const RakeDistanceClass& c : kRakeClasses) longestClass = std::max(longestClass, c.classBits + c.highBits);
+    return 1 + RAKE_MAX_CODE_LENGTH + longestClass;
+}();
+// The decoder sees each item whole in a 32-bit window and advances the
+// window once per item, by at most 28 bits.
+static_assert(RAKE_MAX_ITEM_BITS <= 28);
+
+// Most output bytes per payload byte: each item takes one byte-stream byte
+// and makes at most RAKE_MAX_COUNT bytes.
+inline constexpr uint64_t RAKE_MAX_EXPANSION = RAKE_MAX_COUNT;
 
 // Indexed by count - RAKE_MIN_COUNT. The order is not canonical and the
 // codewords are fixed by the format, so they are listed, not derived.
