@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "yafa_writer.h"
-#include "host/stand_in_host.h"
+#include "stand_in_host.h"
 
 namespace yafa::bench {
 

@@ -8,7 +8,7 @@
 
 #include "bench_data.h"
 #include "bench_register.h"
-#include "host/plugin_loader.h"
+#include "plugin_loader.h"
 
 namespace yafa::bench {
 

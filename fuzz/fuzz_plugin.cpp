@@ -21,7 +21,7 @@
 
 #include "alloc_shim.h"
 #include "guarded_buffer.h"
-#include "host/stand_in_host.h"
+#include "stand_in_host.h"
 #include "lumivue/host_abi.h"
 
 extern "C" {

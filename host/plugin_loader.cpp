@@ -1,4 +1,4 @@
-#include "host/plugin_loader.h"
+#include "plugin_loader.h"
 
 #include <dlfcn.h>
 

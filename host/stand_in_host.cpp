@@ -1,4 +1,4 @@
-#include "host/stand_in_host.h"
+#include "stand_in_host.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

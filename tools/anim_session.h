@@ -11,8 +11,8 @@
 #include <memory>
 #include <string>
 
-#include "host/plugin_loader.h"
-#include "host/stand_in_host.h"
+#include "plugin_loader.h"
+#include "stand_in_host.h"
 #include "plugin_path.h"
 
 namespace yafa::tool {

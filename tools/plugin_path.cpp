@@ -7,8 +7,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "host/plugin_loader.h"
-#include "host/stand_in_host.h"
+#include "plugin_loader.h"
+#include "stand_in_host.h"
 
 namespace yafa::tool {
 namespace {

@@ -1,7 +1,7 @@
 // The stand-in host's file services (memory and disk files alike) against a
 // plain model of the file, and its fault plan. The plugin loader and the
 // records of opens and registrations are used by every plugin test.
-#include "host/stand_in_host.h"
+#include "stand_in_host.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

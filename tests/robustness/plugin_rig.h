@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "anim_corpus.h"
-#include "host/plugin_loader.h"
-#include "host/stand_in_host.h"
+#include "plugin_loader.h"
+#include "stand_in_host.h"
 
 namespace yafa::robust {
 

@@ -14,8 +14,8 @@
 
 #include "anim/anim_handle.h"
 #include "format/status.h"
-#include "host/plugin_loader.h"
-#include "host/stand_in_host.h"
+#include "plugin_loader.h"
+#include "stand_in_host.h"
 #include "support/status_print.h"
 #include "support/yafa_builder.h"
 #include "yafa_writer.h"
