@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "anim/anim_handle.h"
+
 namespace yafa::tool {
 
 LoadedFrame& LoadedFrame::operator=(LoadedFrame&& other) noexcept {
@@ -59,6 +61,8 @@ LoadedFrame AnimSession::Load(int32_t frame) {
     if (pixels == nullptr) return LoadedFrame();
     return LoadedFrame(plugin_->api().FreeFrame, pixels, request.palette, request.depth);
 }
+
+FailureRecord AnimSession::lastFailure() const { return anim_->lastFailure; }
 
 int32_t AnimSession::DelayMs(int32_t frame) { return plugin_->api().GetFrameDelay(anim_, frame); }
 

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "format/status.h"
 #include "plugin_loader.h"
 #include "stand_in_host.h"
 #include "plugin_path.h"
@@ -73,6 +74,9 @@ public:
 
     // The frame, or an empty LoadedFrame when the plugin fails to decode it.
     LoadedFrame Load(int32_t frame);
+    // Why the last Load failed, as the module keeps it in its handle: the
+    // tool is built against the same AnimHandle layout (anim/anim_handle.h).
+    FailureRecord lastFailure() const;
     int32_t DelayMs(int32_t frame);
 
     host::StandInHost& host() { return *host_; }

@@ -9,6 +9,7 @@
 #include "colour_reduction.h"
 #include "command_support.h"
 #include "commands.h"
+#include "frame_check.h"
 #include "gif_writer.h"
 #include "progress.h"
 #include "webp_writer.h"
@@ -167,7 +168,9 @@ int RunConvert(const HostOptions& host, const ConvertOptions& options) {
     if (!ok) return Complain(kExitOpen, out->name(), c.error);
     // The frames before a failed frame still make a valid animation.
     if (c.framesWritten > 0 && !out->Commit(&error)) return Complain(kExitOpen, out->name(), error);
-    if (c.failedFrame >= 0) return ComplainFrame(input->name(), c.failedFrame);
+    if (c.failedFrame >= 0)
+        return ComplainFrame(input->name(), c.failedFrame,
+                             FrameFailureReason(*input, c.failedFrame, session->lastFailure()));
     return kExitOk;
 }
 

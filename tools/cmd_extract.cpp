@@ -11,6 +11,7 @@
 
 #include "command_support.h"
 #include "commands.h"
+#include "frame_check.h"
 #include "png_writer.h"
 #include "progress.h"
 
@@ -79,7 +80,7 @@ int RunExtract(const HostOptions& host, const ExtractOptions& options) {
     ForEachFrame(spans, [&](int32_t index) {
         const LoadedFrame frame = session->Load(index);
         if (!frame) {
-            result = ComplainFrame(input->name(), index);
+            result = ComplainFrame(input->name(), index, FrameFailureReason(*input, index, session->lastFailure()));
             return false;
         }
         const std::string name = FramePngName(index);

@@ -1,10 +1,13 @@
 // yafa info: what the plugin reports about an animation, with the frame
-// delays, and what the tool itself reads of the file's layout.
+// delays, what the tool itself reads of the file's layout, and which frames
+// fail: each frame is decoded once, without pixels, by the decoder core in
+// process (as `yafa check` does), unless --no-check.
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
 #include "command_support.h"
 #include "commands.h"
+#include "frame_check.h"
 #include "yafa_file.h"
 
 namespace yafa::tool {
@@ -17,7 +20,8 @@ std::string Joined(const std::vector<std::string>& names) {
 }
 
 void PrintJson(const AnimSession& s, const HostOptions& host, const std::optional<YafaLayout>& layout,
-               const std::vector<int32_t>& delays, const std::vector<FrameStorage>& storage) {
+               const std::vector<int32_t>& delays, const std::vector<FrameStorage>& storage,
+               const AnimationCheck* check) {
     nlohmann::ordered_json j;
     j["width"] = s.width();
     j["height"] = s.height();
@@ -54,12 +58,25 @@ void PrintJson(const AnimSession& s, const HostOptions& host, const std::optiona
         j["frame_offsets"] = offsets;
         j["frame_lengths"] = lengths;
     }
+    if (check) {
+        j["failing_frames"] = check->failing;
+        j["frame_checks"] = FrameChecksJson(*check);
+    }
     std::printf("%s\n", j.dump().c_str());
+}
+
+// The last column of a frame's row: "ok", or why it fails.
+std::string Verdict(const AnimationCheck* check, size_t i) {
+    if (!check || i >= check->frames.size()) return "";
+    const FrameResult& f = check->frames[i];
+    if (f.status != Status::Ok) return f.reason;
+    if (f.throughFrame >= 0) return "played through failing frame " + std::to_string(f.throughFrame);
+    return "ok";
 }
 
 void PrintTable(const std::string& file, const AnimSession& s, const std::optional<YafaLayout>& layout,
                 const std::string& layoutError, const std::vector<int32_t>& delays,
-                const std::vector<FrameStorage>& storage) {
+                const std::vector<FrameStorage>& storage, const AnimationCheck* check) {
     std::printf("%s\n", file.c_str());
     std::printf("  size          %d x %d\n", s.width(), s.height());
     if (s.depthReported()) {
@@ -93,15 +110,18 @@ void PrintTable(const std::string& file, const AnimSession& s, const std::option
         }
     }
     if (delays.empty()) return;
-    std::printf("\n  %6s  %9s  %-9s  %10s  %10s\n", "frame", "delay ms", "storage", "offset", "bytes");
+    std::printf("\n  %6s  %9s  %-9s  %10s  %10s%s\n", "frame", "delay ms", "storage", "offset", "bytes",
+                check ? "  check" : "");
     for (size_t i = 0; i < delays.size(); ++i) {
+        const std::string verdict = Verdict(check, i);
         if (i < storage.size()) {
             const FrameStorage& f = storage[i];
-            std::printf("  %6zu  %9d  %-9s  %10llu  %10s\n", i, delays[i], f.method.c_str(),
+            std::printf("  %6zu  %9d  %-9s  %10llu  %10s%s%s\n", i, delays[i], f.method.c_str(),
                         static_cast<unsigned long long>(f.offset),
-                        f.length >= 0 ? std::to_string(f.length).c_str() : "?");
+                        f.length >= 0 ? std::to_string(f.length).c_str() : "?", verdict.empty() ? "" : "  ",
+                        verdict.c_str());
         } else {
-            std::printf("  %6zu  %9d\n", i, delays[i]);
+            std::printf("  %6zu  %9d  %-9s  %10s  %10s  %s\n", i, delays[i], "", "", "", verdict.c_str());
         }
     }
 }
@@ -120,14 +140,27 @@ int RunInfo(const HostOptions& host, const InfoOptions& options) {
     std::string layoutError;
     const auto layout = ReadYafaLayout(input->path(), &layoutError);
     const auto storage = layout ? ReadFrameStorage(input->path(), *layout) : std::vector<FrameStorage>{};
+    std::optional<AnimationCheck> check;
+    if (!options.noCheck) {
+        // The core in the tool, through the session's host (there is one).
+        CoreHost core(session->host());
+        check = CheckAnimation(*input, layout ? &*layout : nullptr, 0);
+    }
+    const AnimationCheck* checked = check && check->opened() ? &*check : nullptr;
     if (options.json) {
-        PrintJson(*session, host, layout, delays, storage);
+        PrintJson(*session, host, layout, delays, storage, checked);
     } else {
-        PrintTable(input->name(), *session, layout, layoutError, delays, storage);
+        PrintTable(input->name(), *session, layout, layoutError, delays, storage, checked);
     }
     std::fflush(stdout);
     if (std::ferror(stdout)) return Complain(kExitOpen, OutputFile::kStandardOutput, "cannot write");
-    return kExitOk;
+    if (check && !check->opened()) return Complain(kExitOpen, input->name(), "cannot be opened: " + check->openReason);
+    if (!checked || checked->failing == 0) return kExitOk;
+    // One line for all: the first failure, and where to see the others.
+    const int32_t first = checked->firstFailure;
+    return ComplainFrame(input->name(), first,
+                         checked->frames[size_t(first)].reason + " (" + FailingCount(*checked) +
+                             "; 'yafa check' names each problem)");
 }
 
 }  // namespace yafa::tool

@@ -10,6 +10,7 @@
 
 #include "command_support.h"
 #include "commands.h"
+#include "frame_check.h"
 
 namespace yafa::tool {
 namespace {
@@ -71,7 +72,8 @@ int RunRaw(const HostOptions& host, const RawOptions& options) {
         return !writeFailed;
     });
     if (std::fflush(stdout) != 0 || writeFailed) return Complain(kExitOpen, OutputFile::kStandardOutput, "cannot write");
-    if (failedFrame >= 0) return ComplainFrame(input->name(), failedFrame);
+    if (failedFrame >= 0)
+        return ComplainFrame(input->name(), failedFrame, FrameFailureReason(*input, failedFrame, session->lastFailure()));
     return kExitOk;
 }
 

@@ -1,29 +1,11 @@
 #include "command_support.h"
 
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-
 #include "commands.h"
+#include "frame_check.h"
 #include "yafa_file.h"
 
 namespace yafa::tool {
 namespace {
-
-// Why OpenAnim may have refused the file, judged from the file itself.
-std::string DescribeOpenFailure(const std::string& path, const SessionOptions& options) {
-    if (::access(path.c_str(), R_OK) != 0) return std::strerror(errno);
-    std::string why;
-    const auto layout = ReadYafaLayout(path, &why);
-    if (!layout) return why;
-    if (options.indexed && (layout->depth > 8 || (layout->flags & YAFA_HAM))) {
-        return (layout->flags & YAFA_HAM) ? std::string("a HAM animation cannot be decoded to palette indices")
-                                          : "an animation of depth " + std::to_string(layout->depth) +
-                                                " cannot be decoded to palette indices";
-    }
-    return "the plugin refused the animation";
-}
 
 std::string PluginNotFound(const PluginChoice& choice) {
     std::string places;
@@ -34,13 +16,17 @@ std::string PluginNotFound(const PluginChoice& choice) {
 
 }  // namespace
 
-bool CheckFrameSize(const std::string& subject, uint64_t width, uint64_t height, uint64_t maxPixels) {
+std::string FrameSizeRefusal(uint64_t width, uint64_t height, uint64_t maxPixels) {
     const uint64_t pixels = width * height;
-    if (maxPixels == 0 || pixels <= maxPixels) return true;
-    Complain(kExitOpen, subject,
-             "frames of " + std::to_string(width) + " x " + std::to_string(height) + " = " + Grouped(pixels) +
-                 " pixels exceed the limit of " + Grouped(maxPixels) + "; give --max-pixels 0 to lift it");
-    return false;
+    if (maxPixels == 0 || pixels <= maxPixels) return {};
+    return "frames of " + std::to_string(width) + " x " + std::to_string(height) + " = " + Grouped(pixels) +
+           " pixels exceed the limit of " + Grouped(maxPixels) + "; give --max-pixels 0 to lift it";
+}
+
+bool CheckFrameSize(const std::string& subject, uint64_t width, uint64_t height, uint64_t maxPixels) {
+    const std::string refusal = FrameSizeRefusal(width, height, maxPixels);
+    if (!refusal.empty()) Complain(kExitOpen, subject, refusal);
+    return refusal.empty();
 }
 
 std::unique_ptr<AnimSession> OpenOrComplain(const Input& input, const SessionOptions& options, int* exitCode) {
@@ -61,8 +47,10 @@ std::unique_ptr<AnimSession> OpenOrComplain(const Input& input, const SessionOpt
         return nullptr;
     }
     if (!session) {
-        // The failed session is gone, so reading the file again is safe.
-        Complain(kExitOpen, input.name(), "cannot open: " + DescribeOpenFailure(input.path(), options));
+        // The failed session and its host are gone, so the core can have one.
+        Complain(kExitOpen, input.name(),
+                 "cannot be opened: " +
+                     OpenFailureReason(input, options.hostVersion, options.hostRevision, options.indexed));
         return nullptr;
     }
     // Files whose layout the tool cannot read are checked once open.

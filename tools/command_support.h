@@ -14,12 +14,14 @@
 
 namespace yafa::tool {
 
-// Null (with the reason said) when the frames are larger than maxPixels
-// (0: no limit).
+// Why frames of this size are refused, or empty when they are at most
+// maxPixels (0: no limit).
+std::string FrameSizeRefusal(uint64_t width, uint64_t height, uint64_t maxPixels);
+// False (with the reason said) when the frames are larger than maxPixels.
 bool CheckFrameSize(const std::string& subject, uint64_t width, uint64_t height, uint64_t maxPixels);
 
-// Opens the animation; on failure complains (naming the file and, as far as
-// the tool can tell from the file itself, why) and sets *exitCode. Frames
+// Opens the animation; on failure complains (naming the file and the reason
+// the decoder core gives) and sets *exitCode. Frames
 // larger than options.maxPixels are refused before the plugin sees the file.
 std::unique_ptr<AnimSession> OpenOrComplain(const Input& input, const SessionOptions& options, int* exitCode);
 

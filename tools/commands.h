@@ -23,6 +23,12 @@ struct HostOptions {
 struct InfoOptions {
     std::string file;
     bool json = false;
+    bool noCheck = false;  // do not decode the frames to find damaged ones
+};
+
+struct CheckOptions {
+    std::vector<std::string> files;
+    bool json = false;
 };
 
 struct RawOptions {
@@ -67,6 +73,9 @@ struct PackCommandOptions {
 };
 
 int RunInfo(const HostOptions& host, const InfoOptions& options);
+// Decodes every frame of each file with the decoder core in process; only
+// host.maxPixels applies.
+int RunCheck(const HostOptions& host, const CheckOptions& options);
 int RunRaw(const HostOptions& host, const RawOptions& options);
 int RunExtract(const HostOptions& host, const ExtractOptions& options);
 int RunConvert(const HostOptions& host, const ConvertOptions& options);

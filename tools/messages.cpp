@@ -34,8 +34,8 @@ int ComplainUsage(std::string_view command, std::string_view message) {
     return kExitOpen;
 }
 
-int ComplainFrame(std::string_view file, int32_t frame) {
-    return Complain(kExitFrame, file, "frame " + std::to_string(frame) + " cannot be decoded");
+int ComplainFrame(std::string_view file, int32_t frame, std::string_view reason) {
+    return Complain(kExitFrame, file, "frame " + std::to_string(frame) + " cannot be decoded: " + std::string(reason));
 }
 
 void Note(std::string_view subject, std::string_view message) {

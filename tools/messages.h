@@ -22,8 +22,8 @@ int Complain(int code, std::string_view subject, std::string_view message);
 // 'yafa --help' without a command); returns kExitOpen.
 int ComplainUsage(std::string_view command, std::string_view message);
 
-// "yafa: FILE: frame N cannot be decoded"; returns kExitFrame.
-int ComplainFrame(std::string_view file, int32_t frame);
+// "yafa: FILE: frame N cannot be decoded: REASON"; returns kExitFrame.
+int ComplainFrame(std::string_view file, int32_t frame, std::string_view reason);
 
 // "yafa: note: SUBJECT: MESSAGE" for something the tool changed on the
 // user's behalf, unless notes are off (--quiet).

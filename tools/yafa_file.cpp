@@ -7,8 +7,7 @@
 
 #include "format/geometry.h"
 #include "format/iff.h"
-#include "format/xpk_format.h"
-#include "format/s404_format.h"
+#include "format/storage_name.h"
 
 namespace yafa::tool {
 namespace {
@@ -60,15 +59,6 @@ struct LayoutFiller : ChunkVisitor {
     void OnPalette(uint32_t count) { l.drgbColours = static_cast<int32_t>(count); }
 };
 
-std::string Printable(const uint8_t* tag) {
-    std::string s;
-    for (int i = 0; i < 4; ++i) {
-        if (tag[i] < 0x20 || tag[i] > 0x7e) return "?";
-        s += static_cast<char>(tag[i]);
-    }
-    return s;
-}
-
 InfoFields InfoOf(const YafaLayout& l) {
     return {l.width, l.height, l.depth, l.defaultDelay, l.frameCount, l.frameFormat, l.flags};
 }
@@ -102,7 +92,9 @@ std::optional<YafaLayout> ReadYafaLayout(const std::string& path, std::string* e
         *error = StatusPhrase(status);
         return std::nullopt;
     }
-    l.frameSize = DeriveGeometry(InfoOf(l)).frameSize;
+    const Geometry g = DeriveGeometry(InfoOf(l));
+    l.frameSize = g.frameSize;
+    l.maxFrameBytes = g.maxFrameBytes;
     return l;
 }
 
@@ -114,19 +106,11 @@ std::vector<FrameStorage> ReadFrameStorage(const std::string& path, const YafaLa
         const FrameLocation place = LocateFrame(layout.hasProf ? layout.frameEnds.data() : nullptr, layout.frameSize, i);
         s.offset = layout.bodyStart + place.start;
         s.length = place.lengthKnown && (layout.hasProf || layout.frameSize) ? static_cast<int64_t>(place.length) : -1;
-        uint8_t head[12] = {};
+        uint8_t head[kStorageHeadBytes] = {};
         const size_t got = file && s.offset < layout.fileSize && fseeko(file.get(), static_cast<off_t>(s.offset), SEEK_SET) == 0
-                               ? std::fread(head, 1, 12, file.get())
+                               ? std::fread(head, 1, sizeof head, file.get())
                                : 0;
-        if (got < 4) {
-            s.method = "missing";
-        } else if (std::memcmp(head, kXpkTag, 4) == 0) {
-            s.method = "XPK-" + (got == 12 ? Printable(head + kXpkMethodTagOffset) : std::string("?"));
-        } else if (std::memcmp(head, kS404Tag, 4) == 0) {
-            s.method = "S404";
-        } else {
-            s.method = "raw";
-        }
+        s.method = NameStorage(head, got).text;
     }
     return frames;
 }

@@ -22,14 +22,15 @@ struct YafaLayout {
     uint32_t ttblEntries = 0;
     int32_t drgbColours = -1;  // -1 without DRGB
     uint64_t bodyStart = 0;
-    uint64_t frameSize = 0;    // stride of frames without PROF; 0 when not derived
+    uint64_t frameSize = 0;      // stride of frames without PROF; 0 when not derived
+    uint64_t maxFrameBytes = 0;  // bound on any unpacked frame, as the plugin derives it
     uint64_t fileSize = 0;
 };
 
 struct FrameStorage {
     uint64_t offset = 0;  // in the file
     int64_t length = -1;  // stored bytes, -1 when the file does not say
-    std::string method;   // "raw", "S404", "XPK-FAST", ...; "missing" past the end of the file
+    std::string method;   // "raw", "S404", "XPK-FAST", ...; "missing" past the end of the file (format/storage_name.h)
 };
 
 // Reads the chunks up to BODY the way the plugin does. Nullopt with a reason

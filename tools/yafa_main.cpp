@@ -13,7 +13,7 @@ namespace {
 
 using namespace yafa::tool;
 
-constexpr std::array<std::string_view, 5> kCommands = {"info", "raw", "extract", "convert", "pack"};
+constexpr std::array<std::string_view, 6> kCommands = {"info", "check", "raw", "extract", "convert", "pack"};
 
 constexpr const char* kPluginHelp =
     "Plugin module to load (default: $YAFA_PLUGIN, else yafa.lvp beside this program, else "
@@ -86,7 +86,8 @@ int main(int argc, char** argv) {
         "FILE may be - for standard input, and the output of convert and pack - for standard output. An existing "
         "output is replaced only with --force.\n"
         "Exit status: 0 success; 1 bad usage, plugin not loadable, animation not openable, pictures unusable or "
-        "output not writable; 2 a frame failed to decode (the frames before it were written).\n"
+        "output not writable; 2 a frame failed to decode (the frames before it were written), or info and check "
+        "found a frame that fails.\n"
         "Frame lists: comma-separated indices and inclusive ranges a-b, in request order, e.g. 0-4,2,7,0.\n"
         "More in the manual: man yafa.");
 
@@ -100,7 +101,21 @@ int main(int argc, char** argv) {
     CLI::App* infoCmd = app.add_subcommand("info", "Size, depth, frames, flags, frame delays and storage of each frame");
     infoCmd->add_option("FILE", info.file, "YAFA animation, or - for standard input")->required();
     infoCmd->add_flag("--json", info.json, "Print one JSON object instead of a table");
+    infoCmd->add_flag("--no-check", info.noCheck,
+                      "Do not decode every frame to find damaged ones (faster on long animations; exit status 0 "
+                      "however the frames are)");
     AddHostOptions(infoCmd, &host);
+
+    CheckOptions check;
+    CLI::App* checkCmd = app.add_subcommand(
+        "check", "Decode every frame, without pixels, as raw would, and print one line per problem with its "
+                 "reason and one summary line per file. Exit status: the worst of the files (1 cannot be opened, "
+                 "then 2 a frame fails)");
+    checkCmd->add_option("FILE", check.files, "YAFA animations, or - for standard input")->required();
+    checkCmd->add_flag("--json", check.json,
+                       "Print one JSON object per file and line: per frame its storage, stored and unpacked bytes, "
+                       "and ok or the reason");
+    checkCmd->add_option("--max-pixels", host.maxPixels, kMaxPixelsHelp)->capture_default_str();
 
     RawOptions raw;
     CLI::App* rawCmd = app.add_subcommand(
@@ -181,7 +196,7 @@ int main(int argc, char** argv) {
                         "Refuse pictures of more pixels than this, before reading their pixels (0: no limit)")
         ->capture_default_str();
 
-    for (CLI::App* command : {infoCmd, rawCmd, extractCmd, convertCmd, packCmd})
+    for (CLI::App* command : {infoCmd, checkCmd, rawCmd, extractCmd, convertCmd, packCmd})
         command->add_flag("-q,--quiet", quiet, kQuietHelp);
 
     // An unknown command is named before the parser says anything.
@@ -204,6 +219,7 @@ int main(int argc, char** argv) {
     SetQuiet(quiet);
     if (version) return RunVersion(host);
     if (*infoCmd) return RunInfo(host, info);
+    if (*checkCmd) return RunCheck(host, check);
     if (*rawCmd) return RunRaw(host, raw);
     if (*extractCmd) return RunExtract(host, extract);
     if (*convertCmd) return RunConvert(host, convert);

@@ -46,7 +46,7 @@ def main():
         tool = os.path.join(moved, "bin", "yafa")
         manual = open(os.path.join(moved, "share/man/man1/yafa.1")).read().replace("\\-", "-")
         completion = open(os.path.join(moved, "share/bash-completion/completions/yafa")).read()
-        for command in ["", "info", "raw", "extract", "convert", "pack"]:
+        for command in ["", "info", "check", "raw", "extract", "convert", "pack"]:
             shown = subprocess.run([tool] + ([command] if command else []) + ["--help"], capture_output=True,
                                    text=True, env=env).stdout
             for option in sorted(set(re.findall(r"(?<![\w-])--[a-z][a-z0-9-]*", shown))):

@@ -44,8 +44,8 @@ TEST_F(CliTest, MistakesExitOneWithOneLineThatSaysWhat) {
     const std::string missing = Path("missing.yafa");
     Write("file", {1});
     const std::pair<std::string, std::string> cases[] = {
-        {"raw " + missing, missing + ": cannot open: No such file"},
-        {"info " + notYafa, notYafa + ": cannot open"},
+        {"raw " + missing, missing + ": cannot be opened: No such file"},
+        {"info " + notYafa, notYafa + ": cannot be opened: not an IFF FORM of type YAFA"},
         {"raw --plugin /no/such.lvp " + good_, "/no/such.lvp"},
         {"raw " + good_ + " --no-such-option", "unexpected argument --no-such-option; see 'yafa raw --help'"},
         {"convert " + good_, "missing OUT; see 'yafa convert --help'"},
@@ -77,7 +77,7 @@ TEST_F(CliTest, FailingFrameExitsTwoAfterTheFramesBeforeIt) {
     const ToolResult r = Run("raw " + broken_ + " --frames 0,2,1,0");
     EXPECT_EQ(r.code, 2);
     EXPECT_EQ(r.out, RawFrame(0) + RawFrame(2));
-    EXPECT_EQ(r.err, "yafa: " + broken_ + ": frame 1 cannot be decoded\n");
+    EXPECT_EQ(r.err, "yafa: " + broken_ + ": frame 1 cannot be decoded: the XPK method ABCD is not FAST, NUKE or RAKE\n");
     EXPECT_EQ(Run("extract " + broken_ + " " + Path("png")).code, 2);
     EXPECT_TRUE(fs::exists(dir_ / "png" / "frame_00000.png"));
     EXPECT_FALSE(fs::exists(dir_ / "png" / "frame_00001.png"));
@@ -89,14 +89,109 @@ TEST_F(CliTest, FailingFrameExitsTwoAfterTheFramesBeforeIt) {
     EXPECT_TRUE(Leftovers().empty());
 }
 
-TEST_F(CliTest, InfoJsonReportsWhatThePluginSays) {
-    const ToolResult r = Run("info " + broken_ + " --json");
-    ASSERT_EQ(r.code, 0) << r.err;
+// Frames of the tiny animation's kind through our writer: 16 x 3, 2 planes.
+std::vector<uint8_t> WriteTiny(int frames, encode::Storage storage, bool delta) {
+    encode::WriterOptions w;
+    w.width = kTinyWidth, w.height = kTinyHeight, w.depth = 2;
+    w.palette.assign(std::begin(kTinyColours), std::end(kTinyColours));
+    w.storage = storage;
+    w.delta = delta;
+    std::vector<encode::Frame> f(static_cast<size_t>(frames));
+    for (int k = 0; k < frames; ++k)
+        for (int i = 0; i < kTinyWidth * kTinyHeight; ++i) f[size_t(k)].indices.push_back(uint8_t((i + k) % 4));
+    return encode::WriteYafa(f, w);
+}
+
+// One line per problem, a summary per file, and the exit status yafa raw
+// would end with: a truncated frame, a bad delta and the frames played
+// through it, an unknown XPK method, a file that cannot be opened.
+TEST_F(CliTest, CheckNamesEachProblemAndItsReason) {
+    std::vector<uint8_t> bytes = WriteTiny(3, encode::Storage::S404, false);
+    const std::string whole = Write("whole.yafa", bytes);
+    const auto place = nlohmann::json::parse(Run("info --json " + whole).out);
+    const uint64_t s404At = place["frame_offsets"][2], s404End = s404At + uint64_t(place["frame_lengths"][2]);
+    bytes.resize(bytes.size() - 3);
+    const std::string cut = Write("cut.yafa", bytes);
+
+    bytes = WriteTiny(5, encode::Storage::Raw, true);
+    const std::string deltaWhole = Write("delta.yafa", bytes);
+    const auto deltaPlace = nlohmann::json::parse(Run("info --json " + deltaWhole).out);
+    const uint64_t deltaAt = deltaPlace["frame_offsets"][2], deltaEnd = deltaAt + uint64_t(deltaPlace["frame_lengths"][2]);
+    bytes[deltaAt] = 0x7F;  // the first plane's op list, far beyond the frame
+    const std::string badDelta = Write("bad_delta.yafa", bytes);
+    const std::string text = Write("text.yafa", {'h', 'e', 'l', 'l', 'o'});
+
+    const std::string cutAt = std::to_string(s404At), deltaRange = std::to_string(deltaAt) + "-" + std::to_string(deltaEnd - 1);
+    const struct {
+        std::string file, out, err;
+        int code;
+    } cases[] = {
+        {good_, good_ + ": ok, 3 frames\n", "", 0},
+        {cut,
+         cut + ": frame 2 (S404, bytes " + cutAt + "-" + std::to_string(s404End - 1) + "): the file ends " +
+             std::to_string(s404End - 3 - s404At) + " bytes into the frame\n" + cut + ": 1 of 3 frames fails\n",
+         "", 2},
+        {badDelta,
+         badDelta + ": frame 2 (raw, bytes " + deltaRange + "): a delta op list starts outside the frame\n" + badDelta +
+             ": frames 3-4 fail too: playback goes through frame 2 to reach them\n" + badDelta +
+             ": 3 of 5 frames fail: 1 broken, 2 played through a broken one\n",
+         "", 2},
+        {broken_,
+         broken_ + ": frame 1 (XPK-ABCD, bytes 148-163): the XPK method ABCD is not FAST, NUKE or RAKE\n" + broken_ +
+             ": 1 of 3 frames fails\n",
+         "", 2},
+        {text, "", "yafa: " + text + ": cannot be opened: not an IFF FORM of type YAFA\n", 1},
+    };
+    for (const auto& c : cases) {
+        const ToolResult r = Run("check " + c.file);
+        EXPECT_EQ(r.code, c.code) << c.file;
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err, c.err);
+    }
+    // The other commands give the same reasons.
+    EXPECT_EQ(Run("raw " + cut).err, "yafa: " + cut + ": frame 2 cannot be decoded: the file ends " +
+                                         std::to_string(s404End - 3 - s404At) + " bytes into the frame\n");
+    EXPECT_EQ(Run("raw --frames 4 " + badDelta).err,
+              "yafa: " + badDelta + ": frame 4 cannot be decoded: playback goes through frame 2, which fails: a delta op "
+                                    "list starts outside the frame\n");
+    // Several files: the worst status, a file that cannot be opened first.
+    EXPECT_EQ(Run("check " + good_ + " " + broken_).code, 2);
+    EXPECT_EQ(Run("check " + text + " " + broken_ + " " + good_).code, 1);
+
+    // --json: one object per file and line.
+    const ToolResult r = Run("check --json " + broken_ + " " + text);
+    EXPECT_EQ(r.code, 1);
+    const size_t newline = r.out.find('\n');
+    ASSERT_EQ(newline + 1 < r.out.size() ? r.out.find('\n', newline + 1) : 0, r.out.size() - 1) << r.out;
+    const auto first = nlohmann::json::parse(r.out.substr(0, newline));
+    const auto second = nlohmann::json::parse(r.out.substr(newline + 1));
+    EXPECT_EQ(first["exit_status"], 2);
+    EXPECT_EQ(first["frame_checks"][0], nlohmann::json::parse(R"({"index":0,"storage":"raw","offset":136,
+        "stored_bytes":12,"unpacked_bytes":12,"result":"ok"})"));
+    EXPECT_EQ(first["frame_checks"][1]["result"], "xpk_unknown_method");
+    EXPECT_EQ(first["frame_checks"][1]["phrase"], "the XPK method is not FAST, NUKE or RAKE");
+    EXPECT_EQ(second["result"], "not_yafa");
+    EXPECT_EQ(second["exit_status"], 1);
+}
+
+// info marks the failing frame in its table and JSON, warns once, exits 2.
+TEST_F(CliTest, InfoReportsWhatThePluginSaysAndMarksFailingFrames) {
+    ToolResult r = Run("info " + broken_ + " --json");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err, "yafa: " + broken_ + ": frame 1 cannot be decoded: the XPK method ABCD is not FAST, NUKE or "
+                                          "RAKE (1 of 3 frames fails; 'yafa check' names each problem)\n");
     const auto j = nlohmann::json::parse(r.out);
     EXPECT_EQ(j["width"], kTinyWidth);
     EXPECT_EQ(j["frames"], kTinyFrames);
     EXPECT_EQ(j["delays_ms"], nlohmann::json({100, 100, 140}));
     EXPECT_EQ(j["storage"], nlohmann::json({"raw", "XPK-ABCD", "raw"}));
+    EXPECT_EQ(j["failing_frames"], 1);
+    EXPECT_EQ(j["frame_checks"][1]["result"], "xpk_unknown_method");
+    r = Run("info " + broken_);
+    EXPECT_NE(r.out.find("148          16  the XPK method ABCD is not FAST, NUKE or RAKE\n"), std::string::npos) << r.out;
+    r = Run("info --no-check " + broken_);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out.find("check"), std::string::npos) << r.out;
 }
 
 TEST_F(CliTest, ExtractWritesIndexedPngs) {
@@ -130,7 +225,8 @@ TEST_F(CliTest, DashIsStandardInputAndOutput) {
     EXPECT_TRUE(fs::exists(dir_ / "x" / "frame_00002.png"));
     const ToolResult empty = Run("info -");
     EXPECT_EQ(empty.code, 1);
-    EXPECT_NE(empty.err.find("yafa: standard input: cannot open"), std::string::npos) << empty.err;
+    EXPECT_NE(empty.err.find("yafa: standard input: cannot be opened"), std::string::npos) << empty.err;
+    EXPECT_EQ(Run("check -", "cat " + good_).out, "standard input: ok, 3 frames\n");
 }
 
 // Binary output to a terminal is refused with a hint; so is a terminal as input.
@@ -245,12 +341,15 @@ TEST_F(CliTest, MaxPixelsGuardsDecoding) {
     std::vector<uint8_t> huge = BuildTinyYafa(false);
     for (size_t at : {20, 22}) huge[at] = 0x4E, huge[at + 1] = 0x20;  // INFO width and height
     const std::string file = Write("huge.yafa", huge);
-    const ToolResult refused = Run("raw " + file);
-    EXPECT_EQ(refused.code, 1);
-    EXPECT_EQ(refused.err, "yafa: " + file + ": frames of 20000 x 20000 = 400,000,000 pixels exceed the limit of "
-                                             "268,435,456; give --max-pixels 0 to lift it\n");
+    for (const char* command : {"raw ", "check "}) {
+        const ToolResult refused = Run(command + file);
+        EXPECT_EQ(refused.code, 1);
+        EXPECT_EQ(refused.err, "yafa: " + file + ": frames of 20000 x 20000 = 400,000,000 pixels exceed the limit of "
+                                                 "268,435,456; give --max-pixels 0 to lift it\n");
+    }
+    // Its 12-byte frames are far too short for their pixels.
     const ToolResult lifted = Run("info --json --max-pixels 0 " + file);
-    EXPECT_EQ(lifted.code, 0) << lifted.err;
+    EXPECT_EQ(lifted.code, 2) << lifted.err;
     EXPECT_EQ(nlohmann::json::parse(lifted.out)["width"], 20000);
 }
 
