@@ -21,9 +21,10 @@ int Worse(int a, int b) {
 }
 
 // A file that is refused before its frames are decoded: said on standard
-// error, and with --json also as its object.
-int Refuse(const std::string& name, const CheckOptions& options, const char* reason, const std::string& message,
-           const std::string& lead) {
+// error, and with --json also as its object. `phrase` is the decoder's, when
+// the decoder refused it.
+int Refuse(const std::string& name, const CheckOptions& options, const char* reason, const char* phrase,
+           const std::string& message, const std::string& lead) {
     Complain(kExitOpen, name, lead + message);
     if (options.json) {
         nlohmann::ordered_json j;
@@ -31,6 +32,7 @@ int Refuse(const std::string& name, const CheckOptions& options, const char* rea
         j["exit_status"] = kExitOpen;
         j["opened"] = false;
         j["result"] = reason;
+        if (phrase) j["phrase"] = phrase;
         j["message"] = message;
         std::printf("%s\n", j.dump().c_str());
     }
@@ -40,7 +42,7 @@ int Refuse(const std::string& name, const CheckOptions& options, const char* rea
 int CheckFile(const std::string& argument, const CheckOptions& options, uint64_t maxPixels) {
     std::string error;
     const auto input = Input::Open(argument, &error);
-    if (!input) return Refuse(Input::kStandardInput, options, "cannot_read", error, "");
+    if (!input) return Refuse(Input::kStandardInput, options, "cannot_read", nullptr, error, "");
     const std::string& name = input->name();
 
     // The size comes from the file before the core allocates anything; files
@@ -48,12 +50,13 @@ int CheckFile(const std::string& argument, const CheckOptions& options, uint64_t
     const auto layout = ReadYafaLayout(input->path(), &error);
     if (layout) {
         const std::string refusal = FrameSizeRefusal(layout->width, layout->height, maxPixels);
-        if (!refusal.empty()) return Refuse(name, options, "too_many_pixels", refusal, "");
+        if (!refusal.empty()) return Refuse(name, options, "too_many_pixels", nullptr, refusal, "");
     }
     const AnimationCheck check = CheckAnimation(*input, layout ? &*layout : nullptr, maxPixels);
     if (check.openStatus != Status::Ok)
-        return Refuse(name, options, ReasonId(check.openStatus), check.openReason, "cannot be opened: ");
-    if (!check.refusal.empty()) return Refuse(name, options, "too_many_pixels", check.refusal, "");
+        return Refuse(name, options, ReasonId(check.openStatus), StatusPhrase(check.openStatus), check.openReason,
+                      "cannot be opened: ");
+    if (!check.refusal.empty()) return Refuse(name, options, "too_many_pixels", nullptr, check.refusal, "");
 
     if (options.json) {
         nlohmann::ordered_json j;

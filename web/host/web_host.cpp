@@ -1,8 +1,11 @@
 // The browser's host for yafa.lvp. JavaScript copies an animation into wasm
 // memory; the host serves those bytes to the plugin through its file
 // services and drives the plugin through its entry points, called directly:
-// there is no dlopen in the browser. The C interface at the end is what the
-// player's worker calls. Everything runs on the worker's one thread.
+// there is no dlopen in the browser. It opens animations through the core's
+// OpenAnimation, which is OpenAnim with the reason of a refusal, and reads
+// the reason of a failed frame from the handle, so that the player can say
+// why. The C interface at the end is what the player's worker calls.
+// Everything runs on the worker's one thread.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -14,12 +17,12 @@
 
 #include "host/frame_storage.h"
 #include "lumivue/host_abi.h"
+#include "plugin/core_api.h"
 
 // The plugin's entry points, linked in rather than looked up.
 extern "C" {
 int32_t InitPlugin(PluginInfo* info, HostBase* host);
 void FreeFrame(void* frame);
-AnimHandle* OpenAnim(const char* name, AnimOpenInfo* info);
 void CloseAnim(AnimHandle* anim);
 void* LoadFrame(AnimHandle* anim, int32_t frame, FrameRequest* request);
 int32_t GetFrameDelay(AnimHandle* anim, int32_t frame);
@@ -119,17 +122,22 @@ void StartPluginOnce() {
 
 }  // namespace
 
-// What JavaScript reads of an open animation: eight 32-bit words at the
-// address yafa_web_open returned.
+// What JavaScript reads of an animation: ten 32-bit words at the address
+// yafa_web_open returned.
 struct WebAnimInfo {
     int32_t width, height, depth, frameCount, frameFormat, flags;
     const char* storage;  // each frame's storage, comma-separated
     uint32_t storageLength;
+    // Why the file cannot be opened (failedFrame -1), or why frame
+    // failedFrame failed last: the decoder's phrase, NUL-terminated. Null
+    // while nothing has failed.
+    const char* failure;
+    int32_t failedFrame;
 };
-static_assert(sizeof(WebAnimInfo) == 8 * 4, "JavaScript reads eight 32-bit words");
+static_assert(sizeof(WebAnimInfo) == 10 * 4, "JavaScript reads ten 32-bit words");
 
 struct WebAnim {
-    WebAnimInfo info;  // first: the animation's address is the info's
+    WebAnimInfo info{};  // first: the animation's address is the info's
     MemoryFile file;
     AnimHandle* anim = nullptr;
     std::string storage;
@@ -139,13 +147,20 @@ struct WebAnim {
         std::erase(gFiles, &file);
         std::free(const_cast<uint8_t*>(file.bytes));
     }
+
+    // Keeps the reason of the failure the handle recorded last.
+    void KeepFailure() {
+        info.failure = yafa::StatusPhrase(anim->lastFailure.status);
+        info.failedFrame = anim->lastFailure.frame;
+    }
 };
 
 extern "C" {
 
 // Opens the `size` bytes at `bytes`, which JavaScript got from malloc and
-// which the animation now owns (they are freed on failure too). Null when
-// the plugin cannot open them.
+// which the animation now owns (they are freed on failure too). Null only
+// when memory runs out; when the plugin cannot open the bytes, info.failure
+// says why, and the animation is only good for yafa_web_close.
 WebAnim* yafa_web_open(uint8_t* bytes, uint32_t size) {
     std::unique_ptr<WebAnim> web(new (std::nothrow) WebAnim);
     if (!web) {
@@ -156,13 +171,16 @@ WebAnim* yafa_web_open(uint8_t* bytes, uint32_t size) {
     gFiles.push_back(&web->file);
     StartPluginOnce();
     AnimOpenInfo open{};
-    web->anim = OpenAnim(web->file.name.c_str(), &open);
-    if (!web->anim) return nullptr;
-
-    const yafa::web::FileLayout layout = yafa::web::ReadFileLayout(gFileApi, web->file.name.c_str());
-    for (const std::string& method : layout.storage) web->storage += (web->storage.empty() ? "" : ",") + method;
-    web->info = {open.width, open.height, open.depth, open.frameCount, layout.frameFormat, layout.flags,
-                 web->storage.c_str(), uint32_t(web->storage.size())};
+    if (const yafa::Status status = yafa::OpenAnimation(web->file.name.c_str(), open, &web->anim);
+        status != yafa::Status::Ok) {
+        web->info.failure = yafa::StatusPhrase(status);
+        web->info.failedFrame = -1;
+        return web.release();
+    }
+    const AnimHandle& anim = *web->anim;
+    web->storage = yafa::web::FrameStorageList(anim, gFileApi, web->file.name.c_str());
+    web->info = {open.width, open.height, open.depth, open.frameCount, anim.frameFormat, anim.flags,
+                 web->storage.c_str(), uint32_t(web->storage.size()), nullptr, -1};
     return web.release();
 }
 
@@ -173,7 +191,10 @@ void yafa_web_close(WebAnim* web) { delete web; }
 uint8_t* yafa_web_frame(WebAnim* web, int32_t index) {
     FrameRequest request{};
     auto* pixels = static_cast<uint32_t*>(LoadFrame(web->anim, index, &request));
-    if (!pixels) return nullptr;
+    if (!pixels) {
+        web->KeepFailure();
+        return nullptr;
+    }
     // 0x00RRGGBB words become the bytes R, G, B, 255 (wasm is little-endian).
     const uint32_t* end = pixels + uint32_t(web->info.width) * uint32_t(web->info.height);
     for (uint32_t* p = pixels; p != end; ++p) {
@@ -196,7 +217,10 @@ int32_t yafa_web_play(WebAnim* web, int32_t passes) {
         for (int32_t i = 0; i < web->info.frameCount; ++i) {
             FrameRequest request{};
             void* pixels = LoadFrame(web->anim, i, &request);
-            if (!pixels) return -1;
+            if (!pixels) {
+                web->KeepFailure();
+                return -1;
+            }
             FreeFrame(pixels);
             ++played;
         }

@@ -42,17 +42,25 @@ export class YafaDecoder {
     return decoder;
   }
 
-  /** Opens an animation from its bytes; throws when the plugin refuses it. */
+  /**
+   * Opens an animation from its bytes; throws when the plugin refuses it,
+   * with the reason ("cannot be opened: not an IFF FORM of type YAFA").
+   */
   open(bytes) {
     const data = bytes instanceof Uint8Array ? bytes : new Uint8Array(bytes);
     const address = this.#call((x) => {
       const copy = x.malloc(Math.max(data.length, 1)) >>> 0;
       if (!copy) return -1;
       new Uint8Array(x.memory.buffer, copy, data.length).set(data);
-      return x.yafa_web_open(copy, data.length);  // takes the copy, also on failure
+      return x.yafa_web_open(copy, data.length) >>> 0;  // takes the copy, also on failure
     });
-    if (address === -1) throw new Error(`${data.length} bytes do not fit in the decoder's memory`);
-    if (!address) throw new Error('not a YAFA animation that can be opened');
+    if (address === -1 || !address) throw new Error(`${data.length} bytes do not fit in the decoder's memory`);
+    // Right after opening, a failure can only be the refusal.
+    const refusal = this.#call((x) => failureOf(x, address).reason);
+    if (refusal !== null) {
+      this.#call((x) => x.yafa_web_close(address));
+      throw new Error(`cannot be opened: ${refusal}`);
+    }
     return new YafaAnimation((fn) => this.#call(fn), address);
   }
 
@@ -77,8 +85,8 @@ export class YafaAnimation {
   constructor(run, address) {
     this.#run = run;
     this.#address = address;
-    // Eight 32-bit words: width, height, depth, frame count, frame format,
-    // flags, and the address and length of the storage list.
+    // Width, height, depth, frame count, frame format, flags, and the
+    // address and length of the storage list (then the failure: see failureOf).
     const info = this.#call((x) => new Int32Array(x.memory.buffer, address, 8).slice());
     [this.width, this.height, this.depth, this.frames, this.frameFormat, this.flags] = info;
     const text = this.#call((x) => new Uint8Array(x.memory.buffer, info[6] >>> 0, info[7]).slice());
@@ -100,13 +108,13 @@ export class YafaAnimation {
       rgba.set(new Uint8ClampedArray(x.memory.buffer, pixels, size));
       x.yafa_web_release(pixels);
       return rgba;
-    }) ?? failFrame(index);
+    }) ?? this.#fail(index);
   }
 
   /** Plays every frame `passes` times inside the module; frames played. */
   play(passes) {
     const played = this.#call((x) => x.yafa_web_play(this.#address, passes));
-    if (played < 0) throw new Error('a frame cannot be decoded');
+    if (played < 0) this.#fail(null);
     return played;
   }
 
@@ -119,8 +127,24 @@ export class YafaAnimation {
     if (!this.#address) throw new Error('the animation is closed');
     return this.#run(fn);
   }
+
+  // Throws why frame `index` (or, for null, the frame that failed) cannot be
+  // decoded, naming the earlier frame that playback went through when that
+  // is the one that failed, as the yafa tool does.
+  #fail(index) {
+    const { frame, reason } = this.#call((x) => failureOf(x, this.#address));
+    index ??= frame;
+    const through = frame === index ? '' : `playback goes through frame ${frame}, which fails: `;
+    throw new Error(`frame ${index} cannot be decoded: ${through}${reason}`);
+  }
 }
 
-function failFrame(index) {
-  throw new Error(`frame ${index} cannot be decoded`);
+// Words 8 and 9 of an animation: the address of the reason of its last
+// failure (a NUL-terminated phrase) and the frame that failed, -1 when the
+// file itself cannot be opened.
+function failureOf(x, address) {
+  const [text, frame] = new Int32Array(x.memory.buffer, address + 32, 2);
+  if (!text) return { frame, reason: null };
+  const bytes = new Uint8Array(x.memory.buffer, text >>> 0);
+  return { frame, reason: new TextDecoder().decode(bytes.subarray(0, bytes.indexOf(0))) };
 }

@@ -7,7 +7,7 @@ import os from 'node:os';
 import path from 'node:path';
 import { after, before, describe, test } from 'node:test';
 import {
-  buildDir, firstDifference, info, launchBrowser, openPage, rawFrames, repo, scrubPixels, seekPixels, serveRepo,
+  buildDir, firstDifference, firstFailure, info, launchBrowser, openPage, rawFrames, repo, scrubPixels, seekPixels, serveRepo,
 } from './support.mjs';
 
 let chromium;
@@ -170,6 +170,8 @@ test('every hostile vector fails where the native tool fails, and the page then 
       ++refused;
       assert.equal(seen.state, 'error', name);
       assert.match(seen.alert, new RegExp(`^${name}: [^\\n]+$`), name);
+      const expected = firstFailure(file);  // the reason, as the decoder gives it
+      if (expected) assert.equal(seen.alert, `${name}: ${expected}`);
     } else {
       assert.deepEqual([seen.state, seen.alert], ['paused', ''], name);
     }

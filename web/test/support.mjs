@@ -37,9 +37,24 @@ export async function serveRepo() {
   return { ...server, at: (file) => `${server.url}/${path.relative(repo, path.resolve(repo, file)).split(path.sep).join('/')}` };
 }
 
-/** What `yafa info --json` says of a file. */
+/** What `yafa info --json` says of a file (without decoding its frames). */
 export function info(file) {
-  return JSON.parse(execFileSync(tool, ['info', file, '--json'], { encoding: 'utf8', stdio: ['ignore', 'pipe', 'pipe'] }));
+  return JSON.parse(execFileSync(tool, ['info', file, '--json', '--no-check'],
+    { encoding: 'utf8', stdio: ['ignore', 'pipe', 'pipe'] }));
+}
+
+/**
+ * The first failure `yafa check --json` finds in a file, as the player words
+ * it with the decoder's phrase ("frame 3 cannot be decoded: REASON", "cannot
+ * be opened: REASON"); null when every frame decodes, or when the tool
+ * refuses the file for a reason of its own (its pixel limit).
+ */
+export function firstFailure(file) {
+  const run = spawnSync(tool, ['check', '--json', file], { encoding: 'utf8', maxBuffer: 1 << 26 });
+  const report = JSON.parse(run.stdout);
+  if (!report.opened) return report.phrase ? `cannot be opened: ${report.phrase}` : null;
+  const first = report.frame_checks.find((f) => f.result !== 'ok');
+  return first ? `frame ${first.index} cannot be decoded: ${first.phrase}` : null;
 }
 
 /**
