@@ -12,6 +12,14 @@
 #else
 #define YAFA_AVX512_PIXELS 0
 #endif
+// WebAssembly builds with SIMD take 16-pixel paths for small palettes and
+// 24-bit pixels, which give the same bytes as the portable loops.
+#if defined(__wasm_simd128__) && !defined(YAFA_PORTABLE_PIXELS)
+#define YAFA_WASM_PIXELS 1
+#include <wasm_simd128.h>
+#else
+#define YAFA_WASM_PIXELS 0
+#endif
 
 namespace yafa {
 namespace {
@@ -114,10 +122,92 @@ YAFA_AVX512_TARGET size_t WideRgb24(const uint8_t* source, uint8_t* output, size
 #endif
 #endif
 
-void PaletteLookup(const uint32_t* palette, const uint8_t* source, uint8_t* output, size_t count) noexcept {
+#if YAFA_WASM_PIXELS
+// Bytes 0-3, 4-7, 8-11 and 12-15 of `b`, `g` and `r` as sixteen 0x00RRGGBB.
+inline void StoreSixteen(uint8_t* out, v128_t b, v128_t g, v128_t r) noexcept {
+    const v128_t zero = wasm_i32x4_const_splat(0);
+    const v128_t bgLow = wasm_i8x16_shuffle(b, g, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23);
+    const v128_t bgHigh = wasm_i8x16_shuffle(b, g, 8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31);
+    const v128_t rLow = wasm_i8x16_shuffle(r, zero, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23);
+    const v128_t rHigh = wasm_i8x16_shuffle(r, zero, 8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31);
+    wasm_v128_store(out, wasm_i16x8_shuffle(bgLow, rLow, 0, 8, 1, 9, 2, 10, 3, 11));
+    wasm_v128_store(out + 16, wasm_i16x8_shuffle(bgLow, rLow, 4, 12, 5, 13, 6, 14, 7, 15));
+    wasm_v128_store(out + 32, wasm_i16x8_shuffle(bgHigh, rHigh, 0, 8, 1, 9, 2, 10, 3, 11));
+    wasm_v128_store(out + 48, wasm_i16x8_shuffle(bgHigh, rHigh, 4, 12, 5, 13, 6, 14, 7, 15));
+}
+
+// Palettes of up to 16 × Chunks colours: each colour byte is a table of
+// Chunks vectors, and a swizzle (0 for lane indices past 15) looks up each;
+// chunk c sees the index less 16c, which wraps past 15 below it. A group of
+// 16 pixels with an index past the tables takes the portable loop.
+template <unsigned Chunks>
+size_t SmallPaletteLookup(const uint32_t* palette, const uint8_t* source, uint8_t* output, size_t count) noexcept {
+    alignas(16) uint8_t bytes[3][Chunks * 16];
+    for (unsigned i = 0; i < Chunks * 16; ++i) {
+        if (palette[i] >> 24) return 0;  // the layout below leaves the top byte 0
+        for (unsigned c = 0; c < 3; ++c) bytes[c][i] = uint8_t(palette[i] >> (8 * c));
+    }
+    v128_t tables[3][Chunks];
+    for (unsigned c = 0; c < 3; ++c)
+        for (unsigned k = 0; k < Chunks; ++k) tables[c][k] = wasm_v128_load(bytes[c] + 16 * k);
+    const v128_t last = wasm_u8x16_splat(uint8_t(Chunks * 16 - 1));
+    size_t n = 0;
+    for (; n + 16 <= count; n += 16) {
+        const v128_t index = wasm_v128_load(source + n);
+        if (Chunks < 16 && wasm_v128_any_true(wasm_u8x16_gt(index, last))) {
+            for (size_t k = n; k < n + 16; ++k) Store(output, k, palette[source[k]]);
+            continue;
+        }
+        v128_t lane[3] = {wasm_i8x16_swizzle(tables[0][0], index), wasm_i8x16_swizzle(tables[1][0], index),
+                          wasm_i8x16_swizzle(tables[2][0], index)};
+        for (unsigned k = 1; k < Chunks; ++k) {
+            const v128_t shifted = wasm_i8x16_sub(index, wasm_u8x16_splat(uint8_t(16 * k)));
+            for (unsigned c = 0; c < 3; ++c) lane[c] = wasm_v128_or(lane[c], wasm_i8x16_swizzle(tables[c][k], shifted));
+        }
+        StoreSixteen(output + 4 * n, lane[0], lane[1], lane[2]);
+    }
+    return n;
+}
+
+// Pixels the small-palette paths take, for frames of 2^planes colours.
+size_t WasmPaletteLookup(const uint32_t* palette, const uint8_t* source, uint8_t* output, size_t count,
+                         uint32_t planes) noexcept {
+    if (planes <= 4) return SmallPaletteLookup<1>(palette, source, output, count);
+    if (planes == 5) return SmallPaletteLookup<2>(palette, source, output, count);
+    if (planes == 6) return SmallPaletteLookup<4>(palette, source, output, count);
+    return 0;  // past 64 colours the swizzles cost more than plain lookups
+}
+
+// 16 pixels of 3 bytes a step: four byte shuffles reorder them to
+// 0x00RRGGBB, and a mask clears the byte each leaves over.
+size_t WasmRgb24(const uint8_t* source, uint8_t* output, size_t count) noexcept {
+    const v128_t mask = wasm_i32x4_const_splat(0x00FFFFFF);
+    size_t n = 0;
+    for (; n + 16 <= count; n += 16) {
+        const uint8_t* in = source + 3 * n;
+        const v128_t a = wasm_v128_load(in), b = wasm_v128_load(in + 16), c = wasm_v128_load(in + 32);
+        uint8_t* out = output + 4 * n;
+        wasm_v128_store(out, wasm_v128_and(mask, wasm_i8x16_shuffle(a, b, 2, 1, 0, 0, 5, 4, 3, 0, 8, 7, 6, 0, 11, 10, 9, 0)));
+        wasm_v128_store(out + 16,
+                        wasm_v128_and(mask, wasm_i8x16_shuffle(a, b, 14, 13, 12, 0, 17, 16, 15, 0, 20, 19, 18, 0, 23, 22, 21, 0)));
+        wasm_v128_store(out + 32,
+                        wasm_v128_and(mask, wasm_i8x16_shuffle(b, c, 10, 9, 8, 0, 13, 12, 11, 0, 16, 15, 14, 0, 19, 18, 17, 0)));
+        wasm_v128_store(out + 48,
+                        wasm_v128_and(mask, wasm_i8x16_shuffle(c, c, 6, 5, 4, 0, 9, 8, 7, 0, 12, 11, 10, 0, 15, 14, 13, 0)));
+    }
+    return n;
+}
+#endif
+
+void PaletteLookup(const uint32_t* palette, const uint8_t* source, uint8_t* output, size_t count,
+                   uint32_t planes) noexcept {
     size_t n = 0;
 #if YAFA_AVX512_PIXELS
     if (HasAvx512Vbmi()) n = WidePaletteLookup(palette, source, output, count);
+#elif YAFA_WASM_PIXELS
+    n = WasmPaletteLookup(palette, source, output, count, planes);
+#else
+    (void)planes;
 #endif
     // Eight lookups, then one block store: fewer stores than pixels.
     for (; n + 8 <= count; n += 8) {
@@ -143,6 +233,8 @@ void Rgb24(const uint8_t* source, uint8_t* output, size_t count) noexcept {
     size_t n = 0;
 #if YAFA_AVX512_PIXELS
     if (HasAvx512Vbmi()) n = WideRgb24(source, output, count);
+#elif YAFA_WASM_PIXELS
+    n = WasmRgb24(source, output, count);
 #endif
     for (; n < count; ++n) {
         Store(output, n, (uint32_t{source[3 * n]} << 16) | (uint32_t{source[3 * n + 1]} << 8) | source[3 * n + 2]);
@@ -214,7 +306,7 @@ void ConvertPixels(const AnimHandle& anim, const uint8_t* source, uint8_t* outpu
         Rgb24(source, output, count);
     } else if (anim.depth <= 8) {
         if (bytesPerPixel == 1) std::memcpy(output, source, count);
-        else if (bytesPerPixel == 4) PaletteLookup(anim.palette, source, output, count);
+        else if (bytesPerPixel == 4) PaletteLookup(anim.palette, source, output, count, uint32_t(anim.depth));
     }
 }
 
