@@ -54,7 +54,7 @@ int CheckFile(const std::string& argument, const CheckOptions& options, uint64_t
     }
     const AnimationCheck check = CheckAnimation(*input, layout ? &*layout : nullptr, maxPixels);
     if (check.openStatus != Status::Ok)
-        return Refuse(name, options, ReasonId(check.openStatus), StatusPhrase(check.openStatus), check.openReason,
+        return Refuse(name, options, StatusName(check.openStatus), StatusPhrase(check.openStatus), check.openReason,
                       "cannot be opened: ");
     if (!check.refusal.empty()) return Refuse(name, options, "too_many_pixels", nullptr, check.refusal, "");
 

@@ -17,64 +17,6 @@
 namespace yafa::tool {
 namespace {
 
-struct ReasonName {
-    Status status;
-    const char* id;
-};
-
-// In the order of the enum; the static_assert below keeps the two together.
-constexpr ReasonName kReasonIds[] = {
-    {Status::Ok, "ok"},
-    {Status::OutOfMemory, "out_of_memory"},
-    {Status::CannotOpenFile, "cannot_open_file"},
-    {Status::SeekOutOfRange, "seek_out_of_range"},
-    {Status::NotYafa, "not_yafa"},
-    {Status::NoBodyChunk, "no_body_chunk"},
-    {Status::FrameFormatUnknown, "frame_format_unknown"},
-    {Status::ProfWithoutFrames, "prof_without_frames"},
-    {Status::TtblWithoutFrames, "ttbl_without_frames"},
-    {Status::TableShorterThanFrameCount, "table_shorter_than_frame_count"},
-    {Status::PaletteBeyondChunk, "palette_beyond_chunk"},
-    {Status::GeometryTooLarge, "geometry_too_large"},
-    {Status::NoPixelConversion, "no_pixel_conversion"},
-    {Status::IndexedOutputUnavailable, "indexed_output_unavailable"},
-    {Status::FrameIndexOutOfRange, "frame_index_out_of_range"},
-    {Status::FrameEndsBeforeStart, "frame_ends_before_start"},
-    {Status::FrameStartsPastEndOfFile, "frame_starts_past_end_of_file"},
-    {Status::FileEndsInsideFrame, "file_ends_inside_frame"},
-    {Status::FrameShorterThanTag, "frame_shorter_than_tag"},
-    {Status::FrameLargerThanGeometry, "frame_larger_than_geometry"},
-    {Status::FrameShorterThanPixels, "frame_shorter_than_pixels"},
-    {Status::FrameShorterThanPaletteTail, "frame_shorter_than_palette_tail"},
-    {Status::DeltaHeaderCutShort, "delta_header_cut_short"},
-    {Status::OpListOutsideFrame, "op_list_outside_frame"},
-    {Status::OpListRunsPastFrame, "op_list_runs_past_frame"},
-    {Status::DeltaDataOutsideFrame, "delta_data_outside_frame"},
-    {Status::OpListLeavesPlane, "op_list_leaves_plane"},
-    {Status::UnpackedSizeBeyondPackedData, "unpacked_size_beyond_packed_data"},
-    {Status::S404LastWordOutsideData, "s404_last_word_outside_data"},
-    {Status::S404OffsetWidthInvalid, "s404_offset_width_invalid"},
-    {Status::XpkUnknownMethod, "xpk_unknown_method"},
-    {Status::XpkUnknownChunkType, "xpk_unknown_chunk_type"},
-    {Status::XpkChunkPastEndOfFile, "xpk_chunk_past_end_of_file"},
-    {Status::XpkRawChunkTooShort, "xpk_raw_chunk_too_short"},
-    {Status::PackedDataEndsEarly, "packed_data_ends_early"},
-    {Status::OutputOverrun, "output_overrun"},
-    {Status::BackReferenceBeforeStart, "back_reference_before_start"},
-    {Status::BackReferenceDistanceZero, "back_reference_distance_zero"},
-    {Status::OutputShortOfLength, "output_short_of_length"},
-    {Status::RakeSkipBitsInvalid, "rake_skip_bits_invalid"},
-    {Status::RakeByteStreamOutsideChunk, "rake_byte_stream_outside_chunk"},
-};
-
-constexpr bool InEnumOrder() {
-    if (std::size(kReasonIds) != kStatusCount) return false;
-    for (int i = 0; i < kStatusCount; ++i)
-        if (static_cast<int>(kReasonIds[i].status) != i) return false;
-    return true;
-}
-static_assert(InEnumOrder());
-
 // Frames that fail only because playback goes through an earlier failing one.
 constexpr const char* kThroughId = "played_through_failing_frame";
 
@@ -159,11 +101,6 @@ std::string FrameNumbers(int32_t first, int32_t last) {
 }
 
 }  // namespace
-
-const char* ReasonId(Status status) {
-    const auto i = static_cast<size_t>(status);
-    return i < std::size(kReasonIds) ? kReasonIds[i].id : "unknown";
-}
 
 CoreHost::CoreHost(host::StandInHost& host) { SetHost(host.base()); }
 CoreHost::~CoreHost() { SetHost(nullptr); }
@@ -285,7 +222,7 @@ nlohmann::ordered_json FrameChecksJson(const AnimationCheck& c) {
         j["stored_bytes"] = f.place.length >= 0 ? nlohmann::ordered_json(f.place.length) : nullptr;
         j["unpacked_bytes"] = f.unpackedBytes;
         if (f.status != Status::Ok) {
-            j["result"] = ReasonId(f.status);
+            j["result"] = StatusName(f.status);
             j["phrase"] = StatusPhrase(f.status);
             j["message"] = f.reason;
         } else if (f.throughFrame >= 0) {

@@ -20,10 +20,6 @@ namespace yafa::tool {
 class Input;
 struct YafaLayout;
 
-// The stable name of a reason for --json: the Status's name in snake case
-// ("file_ends_inside_frame").
-const char* ReasonId(Status status);
-
 // Makes `host` the host of the core linked into the tool while it lives.
 class CoreHost {
 public:

@@ -58,6 +58,10 @@ enum class Status : uint8_t {
 
 inline constexpr int kStatusCount = static_cast<int>(Status::RakeByteStreamOutsideChunk) + 1;
 
+// The reason's stable name, for scripts: the enumerator in snake case
+// ("file_ends_inside_frame").
+const char* StatusName(Status status) noexcept;
+
 // A short English phrase for the reason: lower case, no full stop, to follow
 // "frame 23 cannot be decoded: " or "cannot be opened: ".
 const char* StatusPhrase(Status status) noexcept;
