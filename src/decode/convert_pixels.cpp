@@ -200,14 +200,12 @@ size_t WasmRgb24(const uint8_t* source, uint8_t* output, size_t count) noexcept 
 #endif
 
 void PaletteLookup(const uint32_t* palette, const uint8_t* source, uint8_t* output, size_t count,
-                   uint32_t planes) noexcept {
+                   [[maybe_unused]] uint32_t planes) noexcept {
     size_t n = 0;
 #if YAFA_AVX512_PIXELS
     if (HasAvx512Vbmi()) n = WidePaletteLookup(palette, source, output, count);
 #elif YAFA_WASM_PIXELS
     n = WasmPaletteLookup(palette, source, output, count, planes);
-#else
-    (void)planes;
 #endif
     // Eight lookups, then one block store: fewer stores than pixels.
     for (; n + 8 <= count; n += 8) {
