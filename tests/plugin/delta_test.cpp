@@ -52,27 +52,6 @@ TEST_F(DeltaTest, FlagsThatChangeNothing) {
     PlayAll(w, handle.get(), 2);
 }
 
-// Long columns: skips beyond 127 rows, same runs up to 255, unique runs
-// beyond 127 rows.
-TEST_F(DeltaTest, LongRunsAndSkips) {
-    WriterOptions o;
-    o.width = 16, o.height = 600, o.depth = 1, o.frameFormat = 1, o.delta = true, o.keyFrames = KeyFrameMode::From0;
-    o.palette = {0x102030, 0x405060};
-    std::mt19937 rng(32);
-    std::vector<encode::Frame> frames(3);
-    for (int f = 0; f < 3; ++f)
-        for (int y = 0; y < o.height; ++y) {
-            // 150 rows of 0, 300 rows of one pattern, 150 random rows; shifted per frame.
-            const int band = (y + 150 * f) % 600 / 150;
-            for (int x = 0; x < o.width; ++x)
-                frames[size_t(f)].indices.push_back(band == 0 ? 0 : band == 3 ? uint8_t(rng() & 1) : uint8_t(x & 1));
-        }
-    const Written w = Write(frames, o);
-    auto handle = Open(w.file);
-    ASSERT_NE(handle, nullptr);
-    for (int32_t f : {2, 0, 1, 2}) EXPECT_EQ(Load8(handle.get(), f).indices, w.indices[size_t(f)]) << f;
-}
-
 // ---- op lists by hand ---------------------------------------------------------------
 
 // The 64-byte header from explicit offsets, then the payload.

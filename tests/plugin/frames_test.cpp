@@ -1,12 +1,8 @@
 // Frames that fail, each for its reason, while the others load; and the file
 // shapes that a careful reader decodes, with only what would be unsafe
 // replaced (bytes the file lacks read as 0).
-#include <cstring>
 #include <string>
 
-#include "io/host_services.h"
-#include "plugin/core_api.h"
-#include "s404_packer.h"
 #include "support/plugin_fixture.h"
 
 namespace yafa::test {
@@ -26,25 +22,6 @@ struct Images {
         }
     }
 };
-
-// An XPK frame: header, then chunks of (type, PL, UL, body as stored).
-Bytes XpkFrame(const char* method, std::initializer_list<std::tuple<uint8_t, uint32_t, uint32_t, Bytes>> chunks) {
-    Bytes s(36, 0);  // tag, unused word, method, then 24 bytes with the flags byte 0
-    std::memcpy(s.data(), "XPKF", 4);
-    std::memcpy(s.data() + 8, method, 4);
-    for (const auto& [type, pl, ul, body] : chunks) {
-        s.insert(s.end(), {type, 0, 0, 0});
-        PutU16(s, pl), PutU16(s, ul), Append(s, body);
-    }
-    s.insert(s.end(), {15, 0, 0, 0, 0, 0, 0, 0});
-    return s;
-}
-
-Bytes Cat(std::initializer_list<Bytes> parts) {
-    Bytes b;
-    for (const Bytes& p : parts) Append(b, p);
-    return b;
-}
 
 // 16 x 2, 2 planes, format 1 (PROF) or 0 (frames 8 bytes apart); frame
 // `bad` fails for its reason, each frame k in `good` shows image k.
@@ -199,48 +176,6 @@ TEST_F(Frames, EmptyXpkKeyFrameOfAnEmptyDeltaAnimation) {
     auto anim = Open(BuildAnim(recipe));
     ASSERT_NE(anim, nullptr);
     EXPECT_TRUE(Load8(anim.get(), 0).ok);
-}
-
-// What the core tells of each frame, for a tool that checks files: how it is
-// stored, where, how long stored and unpacked, and why it failed.
-TEST_F(Frames, CoreReportsStorageSizesAndReasons) {
-    const Images im(27);
-    const std::vector<Bytes> frames = {im.planes[0], XpkFrame("NUKE", {{0, 8, 8, im.planes[1]}}),
-                                       encode::PackS404(im.planes[2], {}), XpkFrame("ZZZZ", {})};
-    AnimRecipe recipe;
-    recipe.info = {16, 2, 2, 1, 4, 1, 0};
-    recipe.frames = frames;
-    const Bytes file = BuildAnim(recipe);
-    const std::string name = AddFile(file);
-    SetHost(host().base());
-    AnimOpenInfo info{};
-    AnimHandle* anim = nullptr;
-    ASSERT_EQ(OpenAnimation(name.c_str(), info, &anim), Status::Ok);
-    const struct {
-        StorageKind storage;
-        Status status;
-    } expected[] = {{StorageKind::Raw, Status::Ok}, {StorageKind::Xpk, Status::Ok}, {StorageKind::S404, Status::Ok},
-                    {StorageKind::Xpk, Status::XpkUnknownMethod}};
-    const auto ends = FrameEnds(frames);
-    const uint64_t bodyStart = file.size() - ends.back();
-    for (int32_t i = 0; i < 4; ++i) {
-        FrameReport r;
-        FrameOutput pixels;
-        pixels.bytesPerPixel = 1;
-        EXPECT_EQ(PlayFrame(*anim, i, i % 2 ? &pixels : nullptr, &r), expected[i].status) << i;
-        EXPECT_EQ(r.frame, i);
-        EXPECT_EQ(r.status, expected[i].status) << i;
-        EXPECT_EQ(r.storage, expected[i].storage) << i;
-        EXPECT_EQ(r.fileOffset, bodyStart + (i ? ends[size_t(i) - 1] : 0)) << i;
-        EXPECT_EQ(r.storedBytes, frames[size_t(i)].size()) << i;
-        EXPECT_EQ(r.unpackedBytes, expected[i].status == Status::Ok ? 8u : 0u) << i;
-        if (i == 1) {
-            EXPECT_EQ(Bytes(pixels.pixels.get(), pixels.pixels.get() + 32), im.pixels[1]);
-        }
-    }
-    EXPECT_EQ(anim->lastFailure.status, Status::XpkUnknownMethod);
-    EXPECT_EQ(anim->lastFailure.frame, 3);
-    CloseAnimation(anim);
 }
 
 }  // namespace

@@ -18,10 +18,10 @@
 #include "format/geometry.h"
 #include "format/iff.h"
 #include "format/xpk_format.h"
-#include "iff_writer.h"
 #include "io/malloc_buffer.h"
 #include "plugin_rig.h"
 #include "support/status_print.h"
+#include "support/yafa_builder.h"
 
 namespace yafa::robust {
 namespace {
@@ -122,33 +122,17 @@ TEST(MemoryBound, CorpusAndReferenceAnimationsStayWithinBound) {
 
 // ---- tiny files whose first frame fails ----------------------------------------
 
-using encode::PutU16BE;
-using encode::PutU32BE;
-
 // 65535 x 16384 with 8 planes: 1 GiB of planes and 4 GiB of 32-bit pixels,
 // which every bound above allows; or 320 x 200.
 Bytes HugeAnim(const Bytes& frame, uint32_t storedEnd, uint16_t flags = 0, bool small = false) {
-    encode::IffWriter iff("YAFA");
-    Bytes info;
-    for (uint32_t word : {small ? 320u : 65535u, small ? 200u : 16384u, 8u, 1u, 1u, 0u, uint32_t{flags}})
-        PutU16BE(info, word);
-    iff.Chunk("INFO", info);
-    Bytes prof;
-    PutU32BE(prof, storedEnd);
-    iff.Chunk("PROF", prof);
-    iff.Chunk("BODY", frame);
-    return iff.Finish();
+    const test::Info info{uint16_t(small ? 320 : 65535), uint16_t(small ? 200 : 16384), 8, 1, 1, 0, flags};
+    return test::Form({test::InfoChunk(info), test::ProfChunk(std::vector<uint32_t>{storedEnd}), test::Chunk("BODY", frame)});
 }
 
+// One chunk with long headers and `bodyBytes` of 0, and no end chunk.
 Bytes XpkFrame(const char* method, uint8_t type, uint32_t pl, uint32_t ul, size_t bodyBytes) {
-    Bytes s(40, 0);  // tag, unused word, method, 20 bytes, flags and 3 bytes, the chunk's type and 3 bytes
-    std::memcpy(s.data(), "XPKF", 4);
-    std::memcpy(s.data() + 8, method, 4);
-    s[32] = XPK_FLAG_LONG_HEADERS;
-    s[36] = type;
-    PutU32BE(s, pl);
-    PutU32BE(s, ul);
-    s.resize(s.size() + bodyBytes, 0);
+    Bytes s = test::XpkHeader(method, XPK_FLAG_LONG_HEADERS);
+    test::AddXpkChunk(s, type, pl, ul, true, Bytes(bodyBytes, 0));
     return s;
 }
 
@@ -165,7 +149,7 @@ Bytes S404Frame(uint32_t unpackedSize, uint32_t packedEnd) {
 // plane's last row after 60 bytes.
 Bytes RunawayDelta() {
     Bytes s;
-    PutU32BE(s, 64);
+    AppendU32BE(s, 64);
     s.resize(64, 0);
     s.push_back(200);
     s.insert(s.end(), 130, 0x7F);  // skips of 127 rows: far below row 16383
