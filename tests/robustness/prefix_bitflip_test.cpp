@@ -45,15 +45,6 @@ protected:
     }
 };
 
-TEST_P(Mutations, WholeFileDecodes) {
-    for (bool indexed : {false, anim().indexedOk}) {
-        Rig().SetFile(anim().file);
-        const RunResult clean = Rig().Run({indexed, RequestOrder(anim().frameCount)});
-        ASSERT_TRUE(clean.opened);
-        for (size_t i = 0; i < clean.frames.size(); ++i) EXPECT_TRUE(clean.frames[i].has_value()) << "request " << i;
-    }
-}
-
 TEST_P(Mutations, TruncatedFileRefusesOrMatchesZeroFilledFile) {
     const Bytes& file = anim().file;
     const FileLayout layout = LayoutOf(file);
