@@ -10,6 +10,22 @@
 #include <string>
 #include <vector>
 
+#include "yafa_writer.h"
+
+namespace yafa::test {
+
+// A palette of distinct colours.
+std::vector<uint32_t> TestPalette(size_t count, uint32_t seed = 1);
+
+// `count` frames for the writer: a block moving over a pattern, with some
+// noise. Delta animations change only the pixels that their columns reach
+// (the others stay 0). HAM frames hold an image their HAM values show
+// exactly (in `rgb`), true-colour frames a gradient. With framePalette every
+// other frame brings its own palette.
+std::vector<encode::Frame> MakeFrames(const encode::WriterOptions& o, int count, uint32_t seed);
+
+}  // namespace yafa::test
+
 namespace yafa::robust {
 
 using Bytes = std::vector<uint8_t>;

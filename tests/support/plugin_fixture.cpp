@@ -6,9 +6,7 @@
 #include <random>
 #include <string>
 
-#include "delta_encoder.h"
 #include "io/host_services.h"
-#include "planar_encoder.h"
 #include "plugin/core_api.h"
 
 namespace yafa::test {
@@ -116,47 +114,6 @@ std::vector<uint32_t> Lookup(std::span<const uint8_t> indices, std::span<const u
     std::vector<uint32_t> out;
     for (uint8_t i : indices) out.push_back(i < palette.size() ? palette[i] : 0);
     return out;
-}
-
-std::vector<uint32_t> TestPalette(size_t count, uint32_t seed) {
-    // The red byte runs through all 256 values, so the colours are distinct.
-    std::vector<uint32_t> out;
-    for (uint32_t i = 0; i < count; ++i)
-        out.push_back(((i * 167 + seed) & 0xFF) << 16 | ((i * 29 + seed * 7) & 0xFF) << 8 | ((i * 83 + 5) & 0xFF));
-    return out;
-}
-
-std::vector<encode::Frame> MakeFrames(const encode::WriterOptions& o, int count, uint32_t seed) {
-    std::mt19937 rng(seed);
-    const bool chunky = o.frameFormat >= 3;
-    const uint32_t rowBytes = encode::PlaneRowBytes(o.width);
-    const size_t reached = o.delta ? encode::MakeDeltaGeometry(o.width, o.height, 1, o.deltaUnit).ReachedRowBytes() : rowBytes;
-    const int limit = 1 << std::min(o.depth, 8);
-    std::vector<encode::Frame> frames(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) {
-        encode::Frame& f = frames[size_t(i)];
-        for (int y = 0; y < o.height; ++y) {
-            uint32_t held = 0;  // HAM: each pixel changes one component of the one before, or takes a base colour
-            for (int x = 0; x < o.width; ++x) {
-                const size_t n = size_t(y) * o.width + size_t(x);
-                const bool reachable = chunky ? n % rowBytes < reached : size_t(x) < reached * 8;
-                const bool block = std::abs(x - 5 * i - 3) < 3 && y > 1 && y < 6;
-                int v = block ? (i * 7 + 1) % limit : (x / 4 + y) % limit;
-                if (rng() % 5 == 0) v = int(rng() % uint32_t(limit));
-                f.indices.push_back(reachable ? uint8_t(v) : 0);
-                if (o.ham) {
-                    const uint32_t part = (rng() % 16) << 4, shift = 8 * (rng() % 3);
-                    held = rng() % 4 ? (held & ~(0xFFu << shift)) | part << shift : o.palette[rng() % 16];
-                    f.rgb.push_back(held);
-                } else {
-                    f.rgb.push_back(block ? 0xFF8000u + uint32_t(i) : uint32_t(x * 6) << 16 | uint32_t(y * 20));
-                }
-            }
-        }
-        if (o.ham) f.indices = encode::EncodeHam(f.rgb, o.width, o.height, o.palette, o.depth);
-        if (o.framePalette && !o.ham && i % 2) f.palette = TestPalette(size_t(1) << o.depth, uint32_t(i));
-    }
-    return frames;
 }
 
 Written Write(const std::vector<encode::Frame>& frames, const encode::WriterOptions& o) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "anim/anim_handle.h"
+#include "anim_corpus.h"
 #include "format/status.h"
 #include "plugin_loader.h"
 #include "stand_in_host.h"
@@ -75,16 +76,6 @@ private:
 
 // 0x00RRGGBB of each index.
 std::vector<uint32_t> Lookup(std::span<const uint8_t> indices, std::span<const uint32_t> palette);
-
-// A palette of distinct colours.
-std::vector<uint32_t> TestPalette(size_t count, uint32_t seed = 1);
-
-// `count` frames for the writer: a block moving over a pattern, with some
-// noise. Delta animations change only the pixels that their columns reach
-// (the others stay 0). HAM frames hold an image their HAM values show
-// exactly (in `rgb`), true-colour frames a gradient. With framePalette every
-// other frame brings its own palette.
-std::vector<encode::Frame> MakeFrames(const encode::WriterOptions& o, int count, uint32_t seed);
 
 // A written animation and what each frame must come out as.
 struct Written {
