@@ -37,10 +37,19 @@ TEST_F(WriterThroughPlugin, EveryStorageAndLayoutDecodes) {
             if (!o.writeProf && storage != Storage::Raw) continue;
             o.storage = storage;
             SCOPED_TRACE(std::string(layout.name) + " / " + encode::StorageName(storage));
-            const Written w = Write(MakeFrames(o, 6, 11), o);
+            Written w = Write(MakeFrames(o, 6, 11), o);
+            // Word deltas take a long-delta bit as set but unused.
+            if (o.deltaUnit == 2) w.file[12 + 8 + 13] |= 0x10;  // INFO's flags, the last INFO word
             AnimPtr anim = Open(w.file);
             ASSERT_TRUE(anim);
-            for (int i : {0, 1, 2, 3, 4, 5, 4, 1, 5, 0}) ASSERT_EQ(Load32(anim.get(), i).pixels, w.pixels[size_t(i)]) << "frame " << i;
+            for (int i : {0, 1, 2, 3, 4, 5, 4, 1, 5, 0}) {
+                FrameRequest request{};
+                ASSERT_EQ(Load32(anim.get(), i).pixels, w.pixels[size_t(i)]) << "frame " << i;
+                if (o.depth > 8 || o.ham) continue;
+                ASSERT_EQ(Load8(anim.get(), i, &request).indices, w.indices[size_t(i)]) << "frame " << i;
+                EXPECT_TRUE(std::equal(w.palettes[size_t(i)].begin(), w.palettes[size_t(i)].end(), request.palette));
+                EXPECT_EQ(request.depth, o.frameFormat >= 3 && o.delta ? 8 : o.depth);
+            }
         }
 }
 

@@ -1,7 +1,7 @@
-// Delta animations: flags and depths that change nothing, long columns,
-// hand-worked op lists, and delta frames that reach outside their frame or
-// plane. Every key-frame mode and unit of our writer's files is decoded in
-// writer_plugin_test.cpp and by the reference vectors.
+// Delta animations: hand-worked op lists, and delta frames that reach
+// outside their frame or plane. Every key-frame mode and unit of our
+// writer's files is decoded in writer_plugin_test.cpp and by the reference
+// vectors.
 #include <algorithm>
 #include <array>
 #include <string>
@@ -11,46 +11,7 @@
 namespace yafa::test {
 namespace {
 
-using encode::KeyFrameMode;
-using encode::WriterOptions;
-
-class DeltaTest : public PluginTest {
-protected:
-    // Loads every frame in order, then out of order (replays from 0, skips
-    // ahead, repeats), alternating 8-bit and 32-bit requests, and checks
-    // indices, palette, pixels and depth.
-    void PlayAll(const Written& w, AnimHandle* handle, int32_t depth) {
-        const auto n = int32_t(w.pixels.size());
-        std::vector<int32_t> order;
-        for (int32_t f = 0; f < n; ++f) order.push_back(f);
-        order.insert(order.end(), {n - 2, 1, n - 1, 0, n - 3, 2, 2, n - 1});
-        for (size_t k = 0; k < order.size(); ++k) {
-            const int32_t f = order[k];
-            SCOPED_TRACE(testing::Message() << "frame " << f << " request " << k);
-            FrameRequest request{};
-            if (k % 2) {
-                ASSERT_EQ(Load8(handle, f, &request).indices, w.indices[size_t(f)]);
-                EXPECT_TRUE(request.palette && std::equal(w.palettes[size_t(f)].begin(), w.palettes[size_t(f)].end(), request.palette));
-            } else {
-                ASSERT_EQ(Load32(handle, f, &request).pixels, w.pixels[size_t(f)]);
-            }
-            EXPECT_EQ(request.depth, depth);
-        }
-    }
-};
-
-// Word deltas take a long-delta bit as set but unused. (A chunky delta file
-// declaring depth 24, which still holds 8-bit pixels, is a reference vector.)
-TEST_F(DeltaTest, FlagsThatChangeNothing) {
-    WriterOptions o;
-    o.width = 40, o.height = 5, o.depth = 2, o.frameFormat = 2, o.delta = true, o.deltaUnit = 2;
-    o.palette = TestPalette(4, 3);
-    Written w = Write(MakeFrames(o, 4, 31), o);
-    w.file[12 + 8 + 13] |= 0x10;  // INFO's flags, the last INFO word
-    auto handle = Open(w.file);
-    ASSERT_NE(handle, nullptr);
-    PlayAll(w, handle.get(), 2);
-}
+using DeltaTest = PluginTest;
 
 // ---- op lists by hand ---------------------------------------------------------------
 
