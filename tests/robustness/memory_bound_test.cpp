@@ -11,7 +11,6 @@
 #include <fstream>
 #include <iterator>
 
-#include "alloc_shim.h"
 #include "anim/anim_handle.h"
 #include "anim_corpus.h"
 #include "format/big_endian.h"
@@ -26,20 +25,8 @@
 namespace yafa::robust {
 namespace {
 
-PluginRig& Rig() {
-    static PluginRig rig(YAFA_COUNTING_PLUGIN_PATH);
-    return rig;
-}
-
-YafaAllocStats Stats() {
-    static const auto get = reinterpret_cast<YafaAllocGetStatsFn>(Rig().Symbol("YafaAllocGetStats"));
-    YafaAllocStats s{};
-    get(&s);
-    return s;
-}
-
 void ResetPeak() {
-    static const auto reset = reinterpret_cast<YafaAllocResetPeakFn>(Rig().Symbol("YafaAllocResetPeak"));
+    static const auto reset = ShimFunction<YafaAllocResetPeakFn>("YafaAllocResetPeak");
     reset();
 }
 

@@ -3,11 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "alloc_shim.h"
 #include "anim_corpus.h"
 #include "plugin_loader.h"
 #include "stand_in_host.h"
@@ -71,5 +73,26 @@ inline std::string CorpusName(size_t i) {
     for (char& c : name) c = c == '-' ? '_' : c;
     return name;
 }
+
+#ifdef YAFA_COUNTING_PLUGIN_PATH
+// The variant of the module whose allocations go through the counting shim,
+// and the shim's entry points in it.
+inline PluginRig& Rig() {
+    static PluginRig rig(YAFA_COUNTING_PLUGIN_PATH);
+    return rig;
+}
+template <class Fn>
+Fn ShimFunction(const char* name) {
+    const auto fn = reinterpret_cast<Fn>(Rig().Symbol(name));
+    if (!fn) std::abort();
+    return fn;
+}
+inline YafaAllocStats Stats() {
+    static const auto get = ShimFunction<YafaAllocGetStatsFn>("YafaAllocGetStats");
+    YafaAllocStats s{};
+    get(&s);
+    return s;
+}
+#endif
 
 }  // namespace yafa::robust
