@@ -39,6 +39,9 @@ public:
     explicit PluginRig(const std::string& modulePath);
     ~PluginRig();
 
+    // Replaces the host and initialises the module with it; InitPlugin's result.
+    int32_t StartHost(int32_t version, int32_t revision = 0);
+
     const host::PluginEntryPoints& api() const { return plugin_->api(); }
     host::StandInHost& host() { return *host_; }
     // A symbol of the module beyond the nine entry points, or null.
@@ -48,9 +51,11 @@ public:
     void SetFile(Bytes file);
 
     AnimHandle* Open(bool indexed, AnimOpenInfo* info);
-    // LoadFrame; the pixels are copied out and the buffer goes back through
-    // FreeFrame. nullopt when LoadFrame returned null.
-    std::optional<Bytes> Load(AnimHandle* anim, const AnimOpenInfo& info, int32_t frame, bool indexed);
+    // LoadFrame (with `request`, its flags set, when given); the pixels are
+    // copied out and the buffer goes back through FreeFrame. nullopt when
+    // LoadFrame returned null.
+    std::optional<Bytes> Load(AnimHandle* anim, const AnimOpenInfo& info, int32_t frame, bool indexed,
+                              FrameRequest* request = nullptr);
 
     // Opens the served file, makes the scenario's requests, closes it.
     RunResult Run(const Scenario& scenario);
@@ -74,13 +79,21 @@ inline std::string CorpusName(size_t i) {
     return name;
 }
 
-#ifdef YAFA_COUNTING_PLUGIN_PATH
-// The variant of the module whose allocations go through the counting shim,
-// and the shim's entry points in it.
+#ifdef YAFA_PLUGIN_PATH
+// The module under test, loaded once per process: the variant whose
+// allocations go through the counting shim where the test names one.
 inline PluginRig& Rig() {
+#ifdef YAFA_COUNTING_PLUGIN_PATH
     static PluginRig rig(YAFA_COUNTING_PLUGIN_PATH);
+#else
+    static PluginRig rig(YAFA_PLUGIN_PATH);
+#endif
     return rig;
 }
+#endif
+
+#ifdef YAFA_COUNTING_PLUGIN_PATH
+// The counting shim's entry points in that module.
 template <class Fn>
 Fn ShimFunction(const char* name) {
     const auto fn = reinterpret_cast<Fn>(Rig().Symbol(name));

@@ -14,11 +14,6 @@
 namespace yafa::robust {
 namespace {
 
-PluginRig& Rig() {
-    static PluginRig rig(YAFA_PLUGIN_PATH);
-    return rig;
-}
-
 // At most this many truncations and flips beyond the exhaustive parts, per
 // animation, so that the run stays short.
 constexpr size_t kSampledCases = 64;

@@ -14,6 +14,7 @@
 
 #include "anim/anim_handle.h"
 #include "anim_corpus.h"
+#include "plugin_rig.h"
 #include "format/status.h"
 #include "plugin_loader.h"
 #include "stand_in_host.h"
@@ -44,11 +45,12 @@ protected:
     void SetUp() override { StartHost(10, 0); }
     void TearDown() override;
 
-    // Replaces the host (the plugin is initialised again with it).
-    void StartHost(int32_t version, int32_t revision = 0);
+    // Replaces the host (the plugin, loaded once per process, is initialised
+    // again with it).
+    void StartHost(int32_t version, int32_t revision = 0) { ASSERT_EQ(robust::Rig().StartHost(version, revision), 1); }
 
-    const host::PluginEntryPoints& api() const;
-    host::StandInHost& host() { return *host_; }
+    const host::PluginEntryPoints& api() const { return robust::Rig().api(); }
+    host::StandInHost& host() { return robust::Rig().host(); }
 
     // Serves `file` under a fresh name and returns the name.
     std::string AddFile(Bytes file);
@@ -69,9 +71,8 @@ protected:
     static Status LastReason(AnimHandle* anim) { return anim->lastFailure.status; }
 
 private:
-    std::unique_ptr<host::StandInHost> host_;
     int fileCounter_ = 0;
-    std::map<const AnimHandle*, size_t> pixelCounts_;  // width x height, from OpenAnim
+    std::map<const AnimHandle*, AnimOpenInfo> infos_;  // what OpenAnim said
 };
 
 // 0x00RRGGBB of each index.
