@@ -183,6 +183,13 @@ FileLayout LayoutOf(std::span<const uint8_t> file) {
     struct Prof : ChunkVisitor {
         std::vector<uint32_t> ends;
         size_t at = 0;
+        InfoFields info;
+        uint32_t mostFrames = 0;
+        Status OnInfo(const InfoFields& i) {
+            info = i;
+            mostFrames = std::max<uint32_t>(mostFrames, i.frameCount);
+            return Status::Ok;
+        }
         Status OnTable(uint32_t id, uint32_t count, ByteSource& from) {
             if (id != kProfId) return ChunkVisitor::OnTable(id, count, from);
             at = size_t(from.Position());
@@ -192,8 +199,10 @@ FileLayout LayoutOf(std::span<const uint8_t> file) {
         }
     } prof;
     MemorySource source(file);
+    const Status walked = WalkYafaChunks(source, prof);
     FileLayout layout;
-    if (WalkYafaChunks(source, prof) != Status::Ok) return layout;
+    layout.info = prof.info, layout.mostFrames = prof.mostFrames;
+    if (walked != Status::Ok) return layout;
     layout.bodyStart = size_t(source.Position());
     layout.profEntries = prof.at;
     for (uint32_t i = 0; i < prof.ends.size(); ++i) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "format/geometry.h"
 #include "yafa_writer.h"
 
 namespace yafa::test {
@@ -45,7 +46,12 @@ std::vector<CorpusAnim> RobustnessCorpus();
 // Where the pieces of a YAFA file lie: the end of the BODY header, PROF's
 // entries, and each stored frame's [start, end) in the file. Empty `frames`
 // when the file has no PROF before BODY (frames then lie frameSize apart).
+// Also the last INFO before BODY and the largest frame count any INFO gave
+// (tables of that size may have been read), as the plugin's chunk walk
+// leaves them, even when the walk fails.
 struct FileLayout {
+    InfoFields info;
+    uint32_t mostFrames = 0;
     size_t bodyStart = 0;
     size_t profEntries = 0;
     std::vector<std::pair<size_t, size_t>> frames;

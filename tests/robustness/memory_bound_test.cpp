@@ -30,25 +30,6 @@ void ResetPeak() {
     reset();
 }
 
-// INFO as the plugin's chunk walk leaves it before BODY, and the largest
-// frame count any INFO gave, since tables of that size may have been read.
-struct Found : ChunkVisitor {
-    InfoFields info;
-    uint32_t mostFrames = 0;
-    Status OnInfo(const InfoFields& i) {
-        info = i;
-        mostFrames = std::max<uint32_t>(mostFrames, i.frameCount);
-        return Status::Ok;
-    }
-};
-
-Found Walk(const Bytes& file) {
-    Found found;
-    MemorySource source(file);
-    (void)WalkYafaChunks(source, found);
-    return found;
-}
-
 // The documented bound: the handle, the PROF and TTBL tables (a second table
 // is read before the first is freed), both back buffers, the output frame,
 // the planar conversion buffer, a zero-filled copy of a frame's pixels
@@ -57,7 +38,7 @@ Found Walk(const Bytes& file) {
 // grow with what the file holds (at most twice the file, or the first
 // megabyte read at once).
 uint64_t Bound(const Bytes& file) {
-    const Found found = Walk(file);
+    const FileLayout found = LayoutOf(file);
     const Geometry g = DeriveGeometry(found.info);
     const bool delta = (found.info.flags & YAFA_DELTA) != 0;
     const uint64_t packed = std::max<uint64_t>(kTrustedReadBytes, 2 * file.size()) + 4;
@@ -73,7 +54,7 @@ struct Measured {
 // Opens `file` and makes the usual requests in both output modes.
 Measured Measure(const Bytes& file) {
     Rig().SetFile(file);
-    const auto order = RequestOrder(int32_t(std::min<uint32_t>(Walk(file).info.frameCount, 16)));
+    const auto order = RequestOrder(int32_t(std::min<uint32_t>(LayoutOf(file).info.frameCount, 16)));
     ResetPeak();
     for (bool indexed : {false, true}) Rig().Run({indexed, order});
     EXPECT_EQ(Stats().liveBlocks, 0u) << "blocks left allocated";
