@@ -91,6 +91,7 @@ std::vector<CorruptCase> CorruptCases() {
         // Runs that would leave the plane. In plane 0 they would land in plane
         // 1, inside the buffer: only the row bound, not a crash, stops them.
         {"SameRunBelowLastRow", DeltaBytes(at64, data(69), {2, 0x02, 0x00, 0x05, 0, 0xAA}), Status::OpListLeavesPlane},
+        {"SameRunOneRowPastLastRow", DeltaBytes(at64, data(69), {2, 0x02, 0x00, 0x03, 0, 0xAA}), Status::OpListLeavesPlane},
         {"SkipThenSameRunBelowLastRow", DeltaBytes(at64, data(69), {2, 0x05, 0x00, 0x01, 0, 0xAA}), Status::OpListLeavesPlane},
         {"UniqueRunBelowLastRow", DeltaBytes(at64, data(67), {1, 0x85, 0, 1, 2, 3, 4, 5}), Status::OpListLeavesPlane},
         {"SkipThenRunBelowLastRow", DeltaBytes(at64, data(68), {2, 0x04, 0x81, 0, 0x11, 0}), Status::OpListLeavesPlane},
@@ -100,6 +101,7 @@ std::vector<CorruptCase> CorruptCases() {
         // The op list ends the frame; its second same run has lost its count.
         {"SameRunCountCutShort", DeltaBytes(data(65), at64, {0xAA, 2, 0x00, 0x01, 0x00}), Status::OpListRunsPastFrame},
         {"HeaderCutShort", Bytes(34, 0), Status::DeltaHeaderCutShort},  // ends inside plane 0's data offset
+        {"HeaderCutInsidePlane1", Bytes(38, 0), Status::DeltaHeaderCutShort},  // inside plane 1's data offset
         {"Empty4Bytes", Bytes{0, 0, 0, 0x40}, Status::DeltaHeaderCutShort},
     };
 }

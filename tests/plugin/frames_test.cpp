@@ -43,7 +43,7 @@ TEST_F(Frames, EachFailsForItsReasonWhileTheOthersLoad) {
         {"starts past the file", {s, 2 * s, 3 * s + 8}, Cat({p[0], p[1]}), 2, Status::FrameStartsPastEndOfFile, {0, 1}},
         {"too short for its planes", {s - 1, 2 * s - 1, 3 * s - 1}, Cat({Bytes(p[0].begin(), p[0].end() - 1), p[1], p[2]}),
          0, Status::FrameShorterThanPixels, {1, 2}},
-        {"shorter than its tag", {2, s + 2, 2 * s + 2}, Cat({Bytes{1, 2}, p[1], p[2]}), 0, Status::FrameShorterThanTag, {1, 2}},
+        {"shorter than its tag", {3, s + 3, 2 * s + 3}, Cat({Bytes{1, 2, 3}, p[1], p[2]}), 0, Status::FrameShorterThanTag, {1, 2}},
     };
     for (const auto& c : cases) {
         Bytes file = Form({InfoChunk(Info{16, 2, 2, 1, 3, uint16_t(c.ends.empty() ? 0 : 1), 0}), DrgbChunk(im.palette)});
