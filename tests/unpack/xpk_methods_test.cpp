@@ -198,6 +198,14 @@ TEST(XpkMethodExamples, RakeDistanceClassesAndSkipBits) {
     }
     // 56 one-bit literals; the payload is cut after the bit words at 60..67,
     // which hold exactly 56 stream bits when skipBits is 8.
+    // A literal and four copies of 257 that end exactly at the region's
+    // start: the last copy must not run unchecked, where its wide store would
+    // reach below the region.
+    const std::pair<std::string, uint8_t> copy257{"1" "110100011100" "0", 0};
+    Bytes exactFit = RakePayload(0, {{"0", 0x58}, copy257, copy257, copy257, copy257});
+    exactFit.resize(exactFit.size() + 64, 0);
+    const Decoded fit = Decode(kRake, exactFit, Before(37), 1029);
+    EXPECT_TRUE(fit.ok() && fit.region(1029) == Bytes(1029, 0x58));
     const Items literals(56, {"0", 0x33});
     EXPECT_TRUE(Decode(kRake, RakePayload(8, literals), {}, 56, 68).ok());
     EXPECT_EQ(Decode(kRake, RakePayload(9, literals), {}, 56, 68).status, Status::PackedDataEndsEarly);
