@@ -187,6 +187,9 @@ TEST(S404Unpack, ReadsThePackedDataBeforeSizingTheOutput) {
     for (uint32_t word : {0u, 1u << 30, 4u}) AppendU32BE(huge, word);
     huge.insert(huge.end(), {0, 8, 0, 0, 0, 0});
     EXPECT_EQ(unpack(huge, huge.size(), huge.size(), UINT32_MAX), Status::UnpackedSizeBeyondPackedData);
+    // Exactly as much as 4 packed bytes can make passes that test and fails later.
+    StoreU32BE(huge.data() + 8, uint32_t(4 * S404_MAX_EXPANSION));
+    EXPECT_EQ(unpack(huge, huge.size(), huge.size(), UINT32_MAX), Status::PackedDataEndsEarly);
 }
 
 }  // namespace
