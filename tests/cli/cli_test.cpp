@@ -194,22 +194,6 @@ TEST_F(CliTest, InfoReportsWhatThePluginSaysAndMarksFailingFrames) {
     EXPECT_EQ(r.out.find("check"), std::string::npos) << r.out;
 }
 
-TEST_F(CliTest, ExtractWritesIndexedPngs) {
-    const fs::path out = dir_ / "idx";
-    const ToolResult r = Run("extract " + good_ + " " + out.string() + " --indexed --frames 2");
-    ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_FALSE(fs::exists(out / "frame_00000.png"));
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    ASSERT_TRUE(png_image_begin_read_from_file(&image, (out / "frame_00002.png").c_str()));
-    EXPECT_TRUE(image.format & PNG_FORMAT_FLAG_COLORMAP);
-    image.format = PNG_FORMAT_RGB;
-    std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
-    ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr));
-    ASSERT_EQ(rgb.size(), size_t(3 * kTinyWidth * kTinyHeight));
-    for (size_t i = 0; i < rgb.size(); i += 3) ASSERT_EQ(uint32_t(rgb[i] << 16 | rgb[i + 1] << 8 | rgb[i + 2]), kTinyColours[2]);
-}
-
 // "-" reads standard input, piped or redirected, and writes standard output;
 // the same bytes come out as with files.
 TEST_F(CliTest, DashIsStandardInputAndOutput) {
@@ -269,6 +253,7 @@ TEST_F(CliTest, ExistingFilesAreReplacedOnlyWithForceAndInputsNever) {
 
 // Old and new frames never mix: a folder with frame files is refused; with
 // --force the old ones this run does not write are removed, with a note.
+// (--indexed writes palette PNGs of the frame's colours.)
 TEST_F(CliTest, ExtractIntoAFolderWithFramesNeedsForce) {
     const std::string out = Path("frames");
     ASSERT_EQ(Run("extract " + good_ + " " + out).code, 0);
@@ -277,13 +262,23 @@ TEST_F(CliTest, ExtractIntoAFolderWithFramesNeedsForce) {
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("holds 3 frame file(s) already (frame_00000.png, ...); give --force"), std::string::npos)
         << r.err;
-    r = Run("extract " + good_ + " " + out + " --frames 1 --force");
+    r = Run("extract " + good_ + " " + out + " --frames 2 --force --indexed");
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.err, "yafa: note: " + out + ": removed 2 frame file(s) of an earlier extract\n");
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(out)) names.push_back(e.path().filename());
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, std::vector<std::string>({"frame_00001.png", "notes.txt"}));
+    EXPECT_EQ(names, std::vector<std::string>({"frame_00002.png", "notes.txt"}));
+    // --indexed writes palette PNGs.
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_file(&image, (out + "/frame_00002.png").c_str()));
+    EXPECT_TRUE(image.format & PNG_FORMAT_FLAG_COLORMAP);
+    image.format = PNG_FORMAT_RGB;
+    std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
+    ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr));
+    ASSERT_EQ(rgb.size(), size_t(3 * kTinyWidth * kTinyHeight));
+    for (size_t i = 0; i < rgb.size(); i += 3) ASSERT_EQ(uint32_t(rgb[i] << 16 | rgb[i + 1] << 8 | rgb[i + 2]), kTinyColours[2]);
 }
 
 // An animation whose WebP takes a while is stopped midway: nothing is left

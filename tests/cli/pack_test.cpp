@@ -66,7 +66,11 @@ void WritePng(const fs::path& path, const Picture& p, uint32_t width, int flavou
         << path;
 }
 
-Picture ReadPng(const fs::path& path) {
+// Frame t as yafa extract wrote it into `folder`.
+Picture ReadPng(const fs::path& folder, size_t t) {
+    char name[32];
+    std::snprintf(name, sizeof name, "frame_%05zu.png", t);
+    const fs::path path = folder / name;
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
     if (!png_image_begin_read_from_file(&image, path.c_str())) return {};
@@ -77,10 +81,6 @@ Picture ReadPng(const fs::path& path) {
     for (size_t i = 0; i + 2 < bytes.size(); i += 3)
         p.push_back(uint32_t(bytes[i]) << 16 | bytes[i + 1] << 8 | bytes[i + 2]);
     return p;
-}
-
-void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
 // A PNG of a few dozen bytes whose header declares width x height 1-bit
@@ -152,13 +152,6 @@ std::string Spaced(const fs::path& path) {
     return s += path.string();
 }
 
-// The name yafa extract gives frame t.
-std::string ExtractedName(size_t t) {
-    char name[32];
-    std::snprintf(name, sizeof name, "frame_%05zu.png", t);
-    return name;
-}
-
 class PackTest : public ToolTest {
 protected:
     enum class Source { Files, Folder };
@@ -201,7 +194,7 @@ protected:
         const ToolResult extracted = Run("extract " + out.string() + " " + (dir_ / "x").string());
         ASSERT_EQ(extracted.code, 0) << extracted.err;
         for (size_t t = 0; t < frames.size(); ++t)
-            ASSERT_EQ(ReadPng(dir_ / "x" / ExtractedName(t)), frames[t]) << "frame " << t;
+            ASSERT_EQ(ReadPng(dir_ / "x", t), frames[t]) << "frame " << t;
     }
     ToolResult last_;  // what the last pack said
 };
@@ -286,7 +279,7 @@ TEST_F(PackTest, GifFramesAreComposedWithTheirDelays) {
     EXPECT_EQ(j["delays_ms"], Json({80, 100, 20, 100}));
     ASSERT_EQ(Run("extract " + out + " " + (dir_ / "x").string()).code, 0);
     for (int t = 0; t < 4; ++t)
-        EXPECT_EQ(ReadPng(dir_ / "x" / ExtractedName(size_t(t))), want[size_t(t)]) << t;
+        EXPECT_EQ(ReadPng(dir_ / "x", size_t(t)), want[size_t(t)]) << t;
 }
 
 // Each refusal exits 1 with one line that names the culprit.
@@ -297,8 +290,7 @@ TEST_F(PackTest, UnusableInputsAndOptionsAreRefused) {
     WritePng(many, MakeFrames(1, 300, 0)[0], kW, 0);
     WritePng(odd, Picture(kW * kH, 0x123456), kW, 0);
     std::ofstream(dir_ / "text.png") << "not a picture";
-    const std::string bomb = (dir_ / "bomb.png").string();
-    WriteBytes(bomb, PngDeclaring(65535, 65535));
+    const std::string bomb = Write("bomb.png", PngDeclaring(65535, 65535));
     const std::string out = (dir_ / "o.yafa").string();
     const std::pair<std::string, std::string> cases[] = {
         {out + " " + (dir_ / "missing.png").string(), "missing.png: No such file"},
@@ -346,7 +338,7 @@ TEST_F(PackTest, SilentChangesAreNoted) {
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.err, "");
     ASSERT_EQ(Run("extract " + out + " " + (dir_ / "x").string()).code, 0);
-    EXPECT_EQ(ReadPng(dir_ / "x" / ExtractedName(0)), Picture({0xFF0000, 0x808080}));
+    EXPECT_EQ(ReadPng(dir_ / "x", 0), Picture({0xFF0000, 0x808080}));
 }
 
 // A GIF of 16 one-pixel frames on a 4096 x 4096 screen: pack holds a few

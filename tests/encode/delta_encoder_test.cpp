@@ -3,7 +3,7 @@
 // decoded by the plugin in writer_plugin_test.cpp.
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <algorithm>
 #include <random>
 
 #include "delta_encoder.h"
@@ -14,72 +14,56 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using encode::EncodeColumn;
 
-// Carries out one column's ops (count byte first) on `column`, whose rows are
-// `rowBytes` apart; returns the op and data bytes it used.
-std::pair<size_t, size_t> ApplyColumn(const uint8_t* ops, const uint8_t* data, uint8_t* column, size_t rows,
-                                      size_t rowBytes, size_t unit) {
-    const uint8_t* const opStart = ops;
-    const uint8_t* const dataStart = data;
-    size_t row = 0;
-    auto put = [&](const uint8_t* from) {
-        EXPECT_LT(row, rows) << "op past the last row";
-        if (row < rows) std::memcpy(column + row * rowBytes, from, unit);
-        ++row;
+// Carries out one column's ops (`count` of them) on `column`, one element
+// per row, and checks that they use every op and data byte.
+void ApplyOps(size_t count, const Bytes& ops, const Bytes& data, Bytes& column, size_t unit) {
+    size_t row = 0, op = 0, at = 0;
+    auto put = [&](size_t from) {
+        ASSERT_LT(row, column.size() / unit) << "op past the last row";
+        std::copy_n(data.begin() + long(from), unit, column.begin() + long(row++ * unit));
     };
-    for (int n = *ops++; n > 0; --n) {
-        const uint8_t code = *ops++;
+    for (; count > 0; --count) {
+        const uint8_t code = ops.at(op++);
         if (code >= 0x80) {
-            for (int k = code - 0x80; k > 0; --k, data += unit) put(data);
+            for (int k = code - 0x80; k > 0; --k, at += unit) put(at);
         } else if (code == 0) {
-            for (int k = *ops++; k > 0; --k) put(data);
-            data += unit;
+            for (int k = ops.at(op++); k > 0; --k) put(at);
+            at += unit;
         } else {
             row += code;
         }
     }
-    return {size_t(ops - opStart), size_t(data - dataStart)};
-}
-
-void ApplyOps(size_t count, const Bytes& ops, const Bytes& data, Bytes& buffer, size_t unit) {
-    Bytes list{uint8_t(count)};
-    list.insert(list.end(), ops.begin(), ops.end());
-    const auto [opBytes, dataBytes] = ApplyColumn(list.data(), data.data(), buffer.data(), buffer.size() / unit, unit, unit);
-    EXPECT_EQ(opBytes, list.size());
-    EXPECT_EQ(dataBytes, data.size());
+    EXPECT_EQ(op, ops.size());
+    EXPECT_EQ(at, data.size());
 }
 
 TEST(DeltaColumn, HandWorkedOps) {
-    // Rows 1..5 become 7 (one same run), rows 6 and 7 stay, row 8 becomes 9.
-    const Bytes from = {0, 0, 0, 0, 0, 0, 4, 4, 0, 1};
-    const Bytes to = {0, 7, 7, 7, 7, 7, 4, 4, 9, 1};
-    Bytes ops, data;
-    EXPECT_EQ(EncodeColumn(from, to, 1, ops, data), 4u);
-    EXPECT_EQ(ops, (Bytes{0x01, 0x00, 0x05, 0x02, 0x81}));
-    EXPECT_EQ(data, (Bytes{7, 9}));
-
-    // Word elements: rewriting a lone unchanged row inside a changed stretch
-    // costs what a skip and a second run cost, in fewer ops.
-    ops.clear(), data.clear();
-    const Bytes wordFrom = {1, 1, 2, 2, 3, 3}, wordTo = {9, 1, 2, 2, 9, 3};
-    EXPECT_EQ(EncodeColumn(wordFrom, wordTo, 2, ops, data), 1u);
-    EXPECT_EQ(ops, (Bytes{0x83}));
-    EXPECT_EQ(data, (Bytes{9, 1, 2, 2, 9, 3}));
-
-    // Long stretches split at the op limits: skips of 127, same runs of 255.
-    Bytes tallFrom(300, 0), tallTo(300, 0);
-    tallTo[299] = 6;
-    ops.clear(), data.clear();
-    EXPECT_EQ(EncodeColumn(tallFrom, tallTo, 1, ops, data), 4u);
-    EXPECT_EQ(ops, (Bytes{0x7F, 0x7F, 0x2D, 0x81}));
-    tallTo.assign(300, 6);
-    ops.clear(), data.clear();
-    EXPECT_EQ(EncodeColumn(tallFrom, tallTo, 1, ops, data), 2u);
-    EXPECT_EQ(ops, (Bytes{0x00, 0xFF, 0x00, 0x2D}));
-    EXPECT_EQ(data, (Bytes{6, 6}));
-
-    ops.clear(), data.clear();
-    EXPECT_EQ(EncodeColumn(from, from, 1, ops, data), 0u);  // unchanged column: no ops
-    EXPECT_TRUE(ops.empty());
+    Bytes tall(300, 0), tallLastChanged(300, 0), tallAllChanged(300, 6);
+    tallLastChanged[299] = 6;
+    const struct {
+        const char* name;
+        Bytes from, to;
+        int unit;
+        size_t count;
+        Bytes ops, data;
+    } cases[] = {
+        // Rows 1..5 become 7 (one same run), rows 6 and 7 stay, row 8 becomes 9.
+        {"runs and skips", {0, 0, 0, 0, 0, 0, 4, 4, 0, 1}, {0, 7, 7, 7, 7, 7, 4, 4, 9, 1}, 1, 4,
+         {0x01, 0x00, 0x05, 0x02, 0x81}, {7, 9}},
+        // Rewriting a lone unchanged row inside a changed stretch costs what a
+        // skip and a second run cost, in fewer ops.
+        {"word elements", {1, 1, 2, 2, 3, 3}, {9, 1, 2, 2, 9, 3}, 2, 1, {0x83}, {9, 1, 2, 2, 9, 3}},
+        // Long stretches split at the op limits: skips of 127, same runs of 255.
+        {"long skips", tall, tallLastChanged, 1, 4, {0x7F, 0x7F, 0x2D, 0x81}, {6}},
+        {"long same runs", tall, tallAllChanged, 1, 2, {0x00, 0xFF, 0x00, 0x2D}, {6, 6}},
+        {"unchanged column", tall, tall, 1, 0, {}, {}},
+    };
+    for (const auto& c : cases) {
+        Bytes ops, data;
+        EXPECT_EQ(EncodeColumn(c.from, c.to, c.unit, ops, data), c.count) << c.name;
+        EXPECT_EQ(ops, c.ops) << c.name;
+        EXPECT_EQ(data, c.data) << c.name;
+    }
 }
 
 TEST(DeltaColumn, RandomColumnsRebuild) {

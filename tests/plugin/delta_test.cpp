@@ -1,7 +1,7 @@
-// Delta animations: flags and depths that change nothing, long columns,
-// hand-worked op lists, and delta frames that reach outside their frame or
-// plane. Every key-frame mode and unit of our writer's files is decoded in
-// writer_plugin_test.cpp and by the reference vectors.
+// Delta animations: hand-worked op lists, and delta frames that reach
+// outside their frame or plane. Every key-frame mode and unit of our
+// writer's files is decoded in writer_plugin_test.cpp and by the reference
+// vectors.
 #include <algorithm>
 #include <array>
 #include <string>
@@ -11,67 +11,7 @@
 namespace yafa::test {
 namespace {
 
-using encode::KeyFrameMode;
-using encode::WriterOptions;
-
-class DeltaTest : public PluginTest {
-protected:
-    // Loads every frame in order, then out of order (replays from 0, skips
-    // ahead, repeats), alternating 8-bit and 32-bit requests, and checks
-    // indices, palette, pixels and depth.
-    void PlayAll(const Written& w, AnimHandle* handle, int32_t depth) {
-        const auto n = int32_t(w.pixels.size());
-        std::vector<int32_t> order;
-        for (int32_t f = 0; f < n; ++f) order.push_back(f);
-        order.insert(order.end(), {n - 2, 1, n - 1, 0, n - 3, 2, 2, n - 1});
-        for (size_t k = 0; k < order.size(); ++k) {
-            const int32_t f = order[k];
-            SCOPED_TRACE(testing::Message() << "frame " << f << " request " << k);
-            FrameRequest request{};
-            if (k % 2) {
-                ASSERT_EQ(Load8(handle, f, &request).indices, w.indices[size_t(f)]);
-                EXPECT_TRUE(request.palette && std::equal(w.palettes[size_t(f)].begin(), w.palettes[size_t(f)].end(), request.palette));
-            } else {
-                ASSERT_EQ(Load32(handle, f, &request).pixels, w.pixels[size_t(f)]);
-            }
-            EXPECT_EQ(request.depth, depth);
-        }
-    }
-};
-
-// Word deltas take a long-delta bit as set but unused. (A chunky delta file
-// declaring depth 24, which still holds 8-bit pixels, is a reference vector.)
-TEST_F(DeltaTest, FlagsThatChangeNothing) {
-    WriterOptions o;
-    o.width = 40, o.height = 5, o.depth = 2, o.frameFormat = 2, o.delta = true, o.deltaUnit = 2;
-    o.palette = TestPalette(4, 3);
-    Written w = Write(MakeFrames(o, 4, 31), o);
-    w.file[12 + 8 + 13] |= 0x10;  // INFO's flags, the last INFO word
-    auto handle = Open(w.file);
-    ASSERT_NE(handle, nullptr);
-    PlayAll(w, handle.get(), 2);
-}
-
-// Long columns: skips beyond 127 rows, same runs up to 255, unique runs
-// beyond 127 rows.
-TEST_F(DeltaTest, LongRunsAndSkips) {
-    WriterOptions o;
-    o.width = 16, o.height = 600, o.depth = 1, o.frameFormat = 1, o.delta = true, o.keyFrames = KeyFrameMode::From0;
-    o.palette = {0x102030, 0x405060};
-    std::mt19937 rng(32);
-    std::vector<encode::Frame> frames(3);
-    for (int f = 0; f < 3; ++f)
-        for (int y = 0; y < o.height; ++y) {
-            // 150 rows of 0, 300 rows of one pattern, 150 random rows; shifted per frame.
-            const int band = (y + 150 * f) % 600 / 150;
-            for (int x = 0; x < o.width; ++x)
-                frames[size_t(f)].indices.push_back(band == 0 ? 0 : band == 3 ? uint8_t(rng() & 1) : uint8_t(x & 1));
-        }
-    const Written w = Write(frames, o);
-    auto handle = Open(w.file);
-    ASSERT_NE(handle, nullptr);
-    for (int32_t f : {2, 0, 1, 2}) EXPECT_EQ(Load8(handle.get(), f).indices, w.indices[size_t(f)]) << f;
-}
+using DeltaTest = PluginTest;
 
 // ---- op lists by hand ---------------------------------------------------------------
 
@@ -151,6 +91,7 @@ std::vector<CorruptCase> CorruptCases() {
         // Runs that would leave the plane. In plane 0 they would land in plane
         // 1, inside the buffer: only the row bound, not a crash, stops them.
         {"SameRunBelowLastRow", DeltaBytes(at64, data(69), {2, 0x02, 0x00, 0x05, 0, 0xAA}), Status::OpListLeavesPlane},
+        {"SameRunOneRowPastLastRow", DeltaBytes(at64, data(69), {2, 0x02, 0x00, 0x03, 0, 0xAA}), Status::OpListLeavesPlane},
         {"SkipThenSameRunBelowLastRow", DeltaBytes(at64, data(69), {2, 0x05, 0x00, 0x01, 0, 0xAA}), Status::OpListLeavesPlane},
         {"UniqueRunBelowLastRow", DeltaBytes(at64, data(67), {1, 0x85, 0, 1, 2, 3, 4, 5}), Status::OpListLeavesPlane},
         {"SkipThenRunBelowLastRow", DeltaBytes(at64, data(68), {2, 0x04, 0x81, 0, 0x11, 0}), Status::OpListLeavesPlane},
@@ -160,6 +101,7 @@ std::vector<CorruptCase> CorruptCases() {
         // The op list ends the frame; its second same run has lost its count.
         {"SameRunCountCutShort", DeltaBytes(data(65), at64, {0xAA, 2, 0x00, 0x01, 0x00}), Status::OpListRunsPastFrame},
         {"HeaderCutShort", Bytes(34, 0), Status::DeltaHeaderCutShort},  // ends inside plane 0's data offset
+        {"HeaderCutInsidePlane1", Bytes(38, 0), Status::DeltaHeaderCutShort},  // inside plane 1's data offset
         {"Empty4Bytes", Bytes{0, 0, 0, 0x40}, Status::DeltaHeaderCutShort},
     };
 }

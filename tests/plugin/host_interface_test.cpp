@@ -83,23 +83,26 @@ void PrintTo(const OpenCase& c, std::ostream* os) { *os << "host " << c.version 
 
 class OpenRequest : public PluginTest, public ::testing::WithParamInterface<OpenCase> {};
 
+// OpenAnim forwards the tags by host version and fills only its words; each
+// FrameRequest gets the depth, and for 8-bit output the palette, only above
+// version 8.
 TEST_P(OpenRequest, ForwardsTagsAndFillsOnlyItsWords) {
     const OpenCase& c = GetParam();
     StartHost(c.version);
     std::mt19937 rng(2);
+    const auto palette = TestPalette(32);
+    const Bytes image = RandomPixels(17 * 3, 5, rng);
     AnimOpenInfo info;
     std::memset(&info, 0x5A, sizeof info);
     info.openTag1Data = c.tag1;
     info.openTag6Data = c.tag6;
     info.flags = 0;
-    const std::string name = AddFile(PlanarAnim({RandomPixels(17 * 3, 5, rng), RandomPixels(17 * 3, 5, rng)}, 17, 3, 5, {}));
-    AnimHandle* anim = api().OpenAnim(name.c_str(), &info);
+    auto anim = Open(PlanarAnim({image, RandomPixels(17 * 3, 5, rng)}, 17, 3, 5, palette), 0, &info);
     ASSERT_NE(anim, nullptr);
-    api().CloseAnim(anim);
 
     ASSERT_EQ(host().opens().size(), 1u);
     const host::OpenCall& call = host().opens()[0];
-    EXPECT_TRUE(call.name == name && call.mode == 0 && call.withTags == !c.tags.empty());
+    EXPECT_TRUE(call.name.starts_with("mem/anim") && call.mode == 0 && call.withTags == !c.tags.empty());
     if (call.withTags) {
         ASSERT_EQ(call.tags.size(), c.tags.size() + 1);
         for (size_t i = 0; i < c.tags.size(); ++i)
@@ -112,26 +115,7 @@ TEST_P(OpenRequest, ForwardsTagsAndFillsOnlyItsWords) {
     EXPECT_EQ(std::vector<int32_t>({info.word2, info.word8, info.word9, info.word11, info.flags}),
               std::vector<int32_t>({kSentinel, kSentinel, kSentinel, kSentinel, 0}));
     EXPECT_TRUE(info.openTag1Data == c.tag1 && info.openTag6Data == c.tag6);
-}
 
-INSTANTIATE_TEST_SUITE_P(HostVersions, OpenRequest,
-                         ::testing::Values(OpenCase{5, 7, 9, {}}, OpenCase{6, 7, 9, {{1, 7}}},
-                                           OpenCase{6, 0, 9, {}}, OpenCase{9, 0xFFFFFFFF, 9, {{1, 0xFFFFFFFF}}},
-                                           OpenCase{10, 7, 9, {{1, 7}, {6, 9}}}, OpenCase{10, 0, 9, {{6, 9}}},
-                                           OpenCase{10, 7, 0, {{1, 7}}}, OpenCase{10, 0, 0, {}}));
-
-// ---- LoadFrame: the FrameRequest outputs ------------------------------------
-
-class FrameRequestOutputs : public PluginTest, public ::testing::WithParamInterface<int32_t> {};
-
-TEST_P(FrameRequestOutputs, DepthAndPaletteOnlyAboveVersion8) {
-    const int32_t version = GetParam();
-    StartHost(version);
-    std::mt19937 rng(3);
-    const auto palette = TestPalette(16);
-    const Bytes image = RandomPixels(12 * 4, 4, rng);
-    auto anim = Open(PlanarAnim({image}, 12, 4, 4, palette));
-    ASSERT_NE(anim, nullptr);
     static const uint32_t kNotAPalette[1] = {0};
     for (bool indexed : {false, true}) {
         FrameRequest request;
@@ -142,11 +126,11 @@ TEST_P(FrameRequestOutputs, DepthAndPaletteOnlyAboveVersion8) {
         } else {
             EXPECT_EQ(Load32(anim.get(), 0, &request).pixels, Lookup(image, palette));
         }
-        EXPECT_EQ(request.depth, version > 8 ? 4 : kSentinel);
-        if (version > 8 && indexed) {
-            ASSERT_TRUE(request.palette != kNotAPalette && request.palette != nullptr);
+        EXPECT_EQ(request.depth, c.version > 8 ? 5 : kSentinel);
+        if (c.version > 8 && indexed) {
             std::vector<uint32_t> expected = palette;
             expected.resize(256, 0);
+            ASSERT_TRUE(request.palette != kNotAPalette && request.palette != nullptr);
             EXPECT_TRUE(std::equal(expected.begin(), expected.end(), request.palette));
         } else {
             EXPECT_EQ(request.palette, kNotAPalette);
@@ -156,7 +140,12 @@ TEST_P(FrameRequestOutputs, DepthAndPaletteOnlyAboveVersion8) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(HostVersions, FrameRequestOutputs, ::testing::Values(8, 9, 10));
+INSTANTIATE_TEST_SUITE_P(HostVersions, OpenRequest,
+                         ::testing::Values(OpenCase{5, 7, 9, {}}, OpenCase{6, 7, 9, {{1, 7}}},
+                                           OpenCase{6, 0, 9, {}}, OpenCase{8, 7, 9, {{1, 7}}},
+                                           OpenCase{9, 0xFFFFFFFF, 9, {{1, 0xFFFFFFFF}}},
+                                           OpenCase{10, 7, 9, {{1, 7}, {6, 9}}}, OpenCase{10, 0, 9, {{6, 9}}},
+                                           OpenCase{10, 7, 0, {{1, 7}}}, OpenCase{10, 0, 0, {}}));
 
 }  // namespace
 }  // namespace yafa::test

@@ -164,40 +164,28 @@ TEST_F(ChunkLoop, UnknownChunksAreSkippedWithTheirPadByte) {
 }
 
 // Later PROF and TTBL replace earlier ones; their size fields are not used.
-TEST_F(ChunkLoop, TablesAreReadByContentAndReplaced) {
-    std::mt19937 rng(5);
-    const Bytes a = RandomPixels(16 * 2, 2, rng), b = RandomPixels(16 * 2, 2, rng);
-    const std::vector<Bytes> frames{PackPlanar(a, 16, 2, 2), PackPlanar(b, 16, 2, 2)};
-    const std::vector<uint32_t> wrongEnds{3, 5}, ends = FrameEnds(frames);
-    const std::vector<uint16_t> wrongTicks{9, 9}, ticks{1, 2};
-    auto anim = Open(Form({InfoChunk(Info{16, 2, 2, 0, 2, 1, 0}, 0), ProfChunk(wrongEnds), TtblChunk(wrongTicks),
-                           ProfChunk(ends, 0xFFFFFFFFu), TtblChunk(ticks, 3), BodyChunk(frames)}));
-    ASSERT_NE(anim, nullptr);
-    EXPECT_EQ(Load8(anim.get(), 1).indices, b);
-    EXPECT_EQ(Load8(anim.get(), 0).indices, a);
-    EXPECT_EQ(api().GetFrameDelay(anim.get(), 0), 20);
-    EXPECT_EQ(api().GetFrameDelay(anim.get(), 1), 40);
-}
-
 // A later INFO may lower the frame count below the length of the tables
 // already read: the surplus entries go unused. (Raising it is refused, above.)
-TEST_F(ChunkLoop, LaterInfoLoweringTheFrameCount) {
-    std::mt19937 rng(6);
+TEST_F(ChunkLoop, TablesAreReadByContentReplacedAndMayOutlastTheFrameCount) {
+    std::mt19937 rng(5);
     const Bytes a = RandomPixels(16 * 2, 2, rng), b = RandomPixels(16 * 2, 2, rng);
     const std::vector<Bytes> frames{PackPlanar(a, 16, 2, 2), PackPlanar(b, 16, 2, 2), Bytes(8, 0)};
-    const std::vector<uint16_t> ticks{1, 2, 3};
-    const Info three{16, 2, 2, 0, 3, 1, 0}, two{16, 2, 2, 0, 2, 1, 0};
-    AnimOpenInfo info{};
-    auto anim = Open(Form({InfoChunk(three), ProfChunk(FrameEnds(frames)), TtblChunk(ticks), InfoChunk(two),
-                           BodyChunk(frames)}), 0, &info);
-    ASSERT_NE(anim, nullptr);
-    EXPECT_EQ(info.frameCount, 2);
-    EXPECT_EQ(Load8(anim.get(), 1).indices, b);
-    EXPECT_EQ(Load8(anim.get(), 0).indices, a);
-    EXPECT_EQ(api().GetFrameDelay(anim.get(), 1), 40);
-    EXPECT_FALSE(Load8(anim.get(), 2).ok);
-    EXPECT_EQ(LastReason(anim.get()), Status::FrameIndexOutOfRange);
-    EXPECT_EQ(api().GetFrameDelay(anim.get(), 2), 0);
+    const std::vector<uint32_t> wrongEnds{3, 5, 9}, ends = FrameEnds(frames);
+    const std::vector<uint16_t> wrongTicks{9, 9, 9}, ticks{1, 2, 3};
+    for (bool lower : {false, true}) {
+        AnimOpenInfo info{};
+        auto anim = Open(Form({InfoChunk(Info{16, 2, 2, 0, 3, 1, 0}, 0), ProfChunk(wrongEnds), TtblChunk(wrongTicks),
+                               ProfChunk(ends, 0xFFFFFFFFu), TtblChunk(ticks, 3),
+                               lower ? InfoChunk(Info{16, 2, 2, 0, 2, 1, 0}) : Bytes{}, BodyChunk(frames)}), 0, &info);
+        ASSERT_NE(anim, nullptr);
+        EXPECT_EQ(info.frameCount, lower ? 2 : 3);
+        EXPECT_EQ(Load8(anim.get(), 1).indices, b);
+        EXPECT_EQ(Load8(anim.get(), 0).indices, a);
+        EXPECT_EQ(api().GetFrameDelay(anim.get(), 1), 40);
+        EXPECT_EQ(Load8(anim.get(), 2).ok, !lower);
+        EXPECT_EQ(LastReason(anim.get()), lower ? Status::FrameIndexOutOfRange : Status::Ok);
+        EXPECT_EQ(api().GetFrameDelay(anim.get(), 2), lower ? 0 : 60);
+    }
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 
-#include "alloc_shim.h"
 #include "anim_corpus.h"
 #include "plugin_rig.h"
 
@@ -16,29 +15,13 @@ namespace yafa::robust {
 namespace {
 
 struct Shim {
-    YafaAllocResetFn reset;
-    YafaAllocFailAtFn failAt;
-    YafaAllocGetStatsFn getStats;
-    YafaAllocStats stats() const {
-        YafaAllocStats s{};
-        getStats(&s);
-        return s;
-    }
+    YafaAllocResetFn reset = ShimFunction<YafaAllocResetFn>("YafaAllocReset");
+    YafaAllocFailAtFn failAt = ShimFunction<YafaAllocFailAtFn>("YafaAllocFailAt");
+    YafaAllocStats stats() const { return Stats(); }
 };
 
-PluginRig& Rig() {
-    static PluginRig rig(YAFA_COUNTING_PLUGIN_PATH);
-    return rig;
-}
-
 const Shim& TheShim() {
-    static const Shim shim = [] {
-        Shim s{reinterpret_cast<YafaAllocResetFn>(Rig().Symbol("YafaAllocReset")),
-               reinterpret_cast<YafaAllocFailAtFn>(Rig().Symbol("YafaAllocFailAt")),
-               reinterpret_cast<YafaAllocGetStatsFn>(Rig().Symbol("YafaAllocGetStats"))};
-        if (!s.reset || !s.failAt || !s.getStats) std::abort();
-        return s;
-    }();
+    static const Shim shim;
     return shim;
 }
 

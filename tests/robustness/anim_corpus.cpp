@@ -1,18 +1,68 @@
 #include "anim_corpus.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <random>
 #include <stdexcept>
 
+#include "delta_encoder.h"
 #include "format/big_endian.h"
 #include "format/geometry.h"
 #include "format/iff.h"
+#include "planar_encoder.h"
 #include "s404_packer.h"
 #include "xpk_writer.h"
 #include "yafa_writer.h"
 
+namespace yafa::test {
+
+std::vector<uint32_t> TestPalette(size_t count, uint32_t seed) {
+    // The red byte runs through all 256 values, so the colours are distinct.
+    std::vector<uint32_t> out;
+    for (uint32_t i = 0; i < count; ++i)
+        out.push_back(((i * 167 + seed) & 0xFF) << 16 | ((i * 29 + seed * 7) & 0xFF) << 8 | ((i * 83 + 5) & 0xFF));
+    return out;
+}
+
+std::vector<encode::Frame> MakeFrames(const encode::WriterOptions& o, int count, uint32_t seed) {
+    std::mt19937 rng(seed);
+    const bool chunky = o.frameFormat >= 3;
+    const uint32_t rowBytes = encode::PlaneRowBytes(o.width);
+    const size_t reached = o.delta ? encode::MakeDeltaGeometry(o.width, o.height, 1, o.deltaUnit).ReachedRowBytes() : rowBytes;
+    const int limit = 1 << std::min(o.depth, 8);
+    std::vector<encode::Frame> frames(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        encode::Frame& f = frames[size_t(i)];
+        for (int y = 0; y < o.height; ++y) {
+            uint32_t held = 0;  // HAM: each pixel changes one component of the one before, or takes a base colour
+            for (int x = 0; x < o.width; ++x) {
+                const size_t n = size_t(y) * o.width + size_t(x);
+                const bool reachable = chunky ? n % rowBytes < reached : size_t(x) < reached * 8;
+                const bool block = std::abs(x - 5 * i - 3) < 3 && y > 1 && y < 6;
+                int v = block ? (i * 7 + 1) % limit : (x / 4 + y) % limit;
+                if (rng() % 5 == 0) v = int(rng() % uint32_t(limit));
+                f.indices.push_back(reachable ? uint8_t(v) : 0);
+                if (o.ham) {
+                    const uint32_t part = (rng() % 16) << 4, shift = 8 * (rng() % 3);
+                    held = rng() % 4 ? (held & ~(0xFFu << shift)) | part << shift : o.palette[rng() % 16];
+                    f.rgb.push_back(held);
+                } else {
+                    f.rgb.push_back(block ? 0xFF8000u + uint32_t(i) : uint32_t(x * 6) << 16 | uint32_t(y * 20));
+                }
+            }
+        }
+        if (o.ham) f.indices = encode::EncodeHam(f.rgb, o.width, o.height, o.palette, o.depth);
+        if (o.framePalette && !o.ham && i % 2) f.palette = TestPalette(size_t(1) << o.depth, uint32_t(i));
+    }
+    return frames;
+}
+
+}  // namespace yafa::test
+
 namespace yafa::robust {
 namespace {
+
+using test::MakeFrames;
 
 using encode::KeyFrameMode;
 using encode::Storage;
@@ -44,45 +94,6 @@ struct Recipe {
     int frames;
     std::vector<Restore> restore;  // per frame, cycled; empty keeps the writer's storage
 };
-
-// Pixels that change a little from frame to frame, so that deltas have
-// runs, skips and untouched columns. Pixels at or past `fixedFrom` stay 0:
-// word and long delta columns never reach them.
-std::vector<encode::Frame> MakeFrames(const WriterOptions& o, int count, uint32_t seed) {
-    std::mt19937 rng(seed);
-    const int w = o.width;
-    const int h = o.height;
-    int fixedFrom = w;
-    if (o.delta && o.deltaUnit > 1) fixedFrom = (w / (o.deltaUnit * 8)) * o.deltaUnit * 8;
-    const bool rgb = o.depth > 8;
-    const uint32_t mask = rgb ? 0xFFFFFFu : (1u << o.depth) - 1;
-    std::vector<uint32_t> image(size_t(w) * h);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) image[size_t(y) * w + x] = rgb ? (x * 0x0A0000u + y * 0x0B00u + 0x40u) : (x / 3 + y);
-
-    std::vector<encode::Frame> frames;
-    for (int f = 0; f < count; ++f) {
-        // A moving box and a few single pixels change.
-        const int bx = (f * 5) % std::max(1, w), by = f % std::max(1, h);
-        for (int y = by; y < std::min(h, by + 3); ++y)
-            for (int x = bx; x < std::min(w, bx + 6); ++x) image[size_t(y) * w + x] += 0x010203u * uint32_t(f + 1);
-        for (int k = 0; k < 3; ++k) image[rng() % image.size()] = rng();
-        encode::Frame frame;
-        for (int y = 0; y < h; ++y) {
-            for (int x = 0; x < w; ++x) {
-                const uint32_t v = x >= fixedFrom ? 0 : image[size_t(y) * w + x] & mask;
-                if (rgb) frame.rgb.push_back(v);
-                else frame.indices.push_back(static_cast<uint8_t>(v));
-            }
-        }
-        if (o.framePalette && !rgb) {
-            const uint32_t colours = o.ham ? (o.depth == 8 ? 64 : 16) : 1u << o.depth;
-            for (uint32_t i = 0; i < colours; ++i) frame.palette.push_back((i * 0x030507u + uint32_t(f) * 0x112233u) & 0xFFFFFF);
-        }
-        frames.push_back(std::move(frame));
-    }
-    return frames;
-}
 
 Bytes StoreAgain(std::span<const uint8_t> raw, const Restore& r) {
     switch (r.kind) {
@@ -125,9 +136,7 @@ WriterOptions Options(uint16_t w, uint16_t h, int format, int depth) {
     o.depth = depth;
     o.pack.seed = 3;
     // A short DRGB keeps opening cheap; the entries it leaves out stay black.
-    if (depth <= 8) {
-        for (uint32_t i = 0; i < std::min(1u << depth, 16u); ++i) o.palette.push_back((i * 0x0F1E2Du) & 0xFFFFFF);
-    }
+    if (depth <= 8) o.palette = test::TestPalette(std::min(1u << depth, 16u));
     return o;
 }
 
@@ -174,6 +183,13 @@ FileLayout LayoutOf(std::span<const uint8_t> file) {
     struct Prof : ChunkVisitor {
         std::vector<uint32_t> ends;
         size_t at = 0;
+        InfoFields info;
+        uint32_t mostFrames = 0;
+        Status OnInfo(const InfoFields& i) {
+            info = i;
+            mostFrames = std::max<uint32_t>(mostFrames, i.frameCount);
+            return Status::Ok;
+        }
         Status OnTable(uint32_t id, uint32_t count, ByteSource& from) {
             if (id != kProfId) return ChunkVisitor::OnTable(id, count, from);
             at = size_t(from.Position());
@@ -183,8 +199,10 @@ FileLayout LayoutOf(std::span<const uint8_t> file) {
         }
     } prof;
     MemorySource source(file);
+    const Status walked = WalkYafaChunks(source, prof);
     FileLayout layout;
-    if (WalkYafaChunks(source, prof) != Status::Ok) return layout;
+    layout.info = prof.info, layout.mostFrames = prof.mostFrames;
+    if (walked != Status::Ok) return layout;
     layout.bodyStart = size_t(source.Position());
     layout.profEntries = prof.at;
     for (uint32_t i = 0; i < prof.ends.size(); ++i) {

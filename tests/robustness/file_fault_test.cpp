@@ -18,11 +18,6 @@ namespace {
 
 using host::FaultPlan;
 
-PluginRig& Rig() {
-    static PluginRig rig(YAFA_PLUGIN_PATH);
-    return rig;
-}
-
 // Fault points beyond these are sampled evenly.
 constexpr uint64_t kExhaustivePoints = 400;
 

@@ -11,55 +11,23 @@
 #include <fstream>
 #include <iterator>
 
-#include "alloc_shim.h"
 #include "anim/anim_handle.h"
 #include "anim_corpus.h"
 #include "format/big_endian.h"
 #include "format/geometry.h"
 #include "format/iff.h"
 #include "format/xpk_format.h"
-#include "iff_writer.h"
 #include "io/malloc_buffer.h"
 #include "plugin_rig.h"
 #include "support/status_print.h"
+#include "support/yafa_builder.h"
 
 namespace yafa::robust {
 namespace {
 
-PluginRig& Rig() {
-    static PluginRig rig(YAFA_COUNTING_PLUGIN_PATH);
-    return rig;
-}
-
-YafaAllocStats Stats() {
-    static const auto get = reinterpret_cast<YafaAllocGetStatsFn>(Rig().Symbol("YafaAllocGetStats"));
-    YafaAllocStats s{};
-    get(&s);
-    return s;
-}
-
 void ResetPeak() {
-    static const auto reset = reinterpret_cast<YafaAllocResetPeakFn>(Rig().Symbol("YafaAllocResetPeak"));
+    static const auto reset = ShimFunction<YafaAllocResetPeakFn>("YafaAllocResetPeak");
     reset();
-}
-
-// INFO as the plugin's chunk walk leaves it before BODY, and the largest
-// frame count any INFO gave, since tables of that size may have been read.
-struct Found : ChunkVisitor {
-    InfoFields info;
-    uint32_t mostFrames = 0;
-    Status OnInfo(const InfoFields& i) {
-        info = i;
-        mostFrames = std::max<uint32_t>(mostFrames, i.frameCount);
-        return Status::Ok;
-    }
-};
-
-Found Walk(const Bytes& file) {
-    Found found;
-    MemorySource source(file);
-    (void)WalkYafaChunks(source, found);
-    return found;
 }
 
 // The documented bound: the handle, the PROF and TTBL tables (a second table
@@ -70,7 +38,7 @@ Found Walk(const Bytes& file) {
 // grow with what the file holds (at most twice the file, or the first
 // megabyte read at once).
 uint64_t Bound(const Bytes& file) {
-    const Found found = Walk(file);
+    const FileLayout found = LayoutOf(file);
     const Geometry g = DeriveGeometry(found.info);
     const bool delta = (found.info.flags & YAFA_DELTA) != 0;
     const uint64_t packed = std::max<uint64_t>(kTrustedReadBytes, 2 * file.size()) + 4;
@@ -86,7 +54,7 @@ struct Measured {
 // Opens `file` and makes the usual requests in both output modes.
 Measured Measure(const Bytes& file) {
     Rig().SetFile(file);
-    const auto order = RequestOrder(int32_t(std::min<uint32_t>(Walk(file).info.frameCount, 16)));
+    const auto order = RequestOrder(int32_t(std::min<uint32_t>(LayoutOf(file).info.frameCount, 16)));
     ResetPeak();
     for (bool indexed : {false, true}) Rig().Run({indexed, order});
     EXPECT_EQ(Stats().liveBlocks, 0u) << "blocks left allocated";
@@ -122,33 +90,17 @@ TEST(MemoryBound, CorpusAndReferenceAnimationsStayWithinBound) {
 
 // ---- tiny files whose first frame fails ----------------------------------------
 
-using encode::PutU16BE;
-using encode::PutU32BE;
-
 // 65535 x 16384 with 8 planes: 1 GiB of planes and 4 GiB of 32-bit pixels,
 // which every bound above allows; or 320 x 200.
 Bytes HugeAnim(const Bytes& frame, uint32_t storedEnd, uint16_t flags = 0, bool small = false) {
-    encode::IffWriter iff("YAFA");
-    Bytes info;
-    for (uint32_t word : {small ? 320u : 65535u, small ? 200u : 16384u, 8u, 1u, 1u, 0u, uint32_t{flags}})
-        PutU16BE(info, word);
-    iff.Chunk("INFO", info);
-    Bytes prof;
-    PutU32BE(prof, storedEnd);
-    iff.Chunk("PROF", prof);
-    iff.Chunk("BODY", frame);
-    return iff.Finish();
+    const test::Info info{uint16_t(small ? 320 : 65535), uint16_t(small ? 200 : 16384), 8, 1, 1, 0, flags};
+    return test::Form({test::InfoChunk(info), test::ProfChunk(std::vector<uint32_t>{storedEnd}), test::Chunk("BODY", frame)});
 }
 
+// One chunk with long headers and `bodyBytes` of 0, and no end chunk.
 Bytes XpkFrame(const char* method, uint8_t type, uint32_t pl, uint32_t ul, size_t bodyBytes) {
-    Bytes s(40, 0);  // tag, unused word, method, 20 bytes, flags and 3 bytes, the chunk's type and 3 bytes
-    std::memcpy(s.data(), "XPKF", 4);
-    std::memcpy(s.data() + 8, method, 4);
-    s[32] = XPK_FLAG_LONG_HEADERS;
-    s[36] = type;
-    PutU32BE(s, pl);
-    PutU32BE(s, ul);
-    s.resize(s.size() + bodyBytes, 0);
+    Bytes s = test::XpkHeader(method, XPK_FLAG_LONG_HEADERS);
+    test::AddXpkChunk(s, type, pl, ul, true, Bytes(bodyBytes, 0));
     return s;
 }
 
@@ -165,7 +117,7 @@ Bytes S404Frame(uint32_t unpackedSize, uint32_t packedEnd) {
 // plane's last row after 60 bytes.
 Bytes RunawayDelta() {
     Bytes s;
-    PutU32BE(s, 64);
+    AppendU32BE(s, 64);
     s.resize(64, 0);
     s.push_back(200);
     s.insert(s.end(), 130, 0x7F);  // skips of 127 rows: far below row 16383

@@ -22,9 +22,14 @@ PluginRig::PluginRig(const std::string& modulePath) {
         std::abort();
     }
     self_ = ::dlopen(modulePath.c_str(), RTLD_NOW | RTLD_NOLOAD);
-    host_ = std::make_unique<host::StandInHost>(10, 0);
+    StartHost(10);
+}
+
+int32_t PluginRig::StartHost(int32_t version, int32_t revision) {
+    host_.reset();
+    host_ = std::make_unique<host::StandInHost>(version, revision);
     PluginInfo info = host_->initInfo();
-    api().InitPlugin(&info, host_->base());
+    return api().InitPlugin(&info, host_->base());
 }
 
 PluginRig::~PluginRig() {
@@ -41,10 +46,12 @@ AnimHandle* PluginRig::Open(bool indexed, AnimOpenInfo* info) {
     return api().OpenAnim(kFileName, info);
 }
 
-std::optional<Bytes> PluginRig::Load(AnimHandle* anim, const AnimOpenInfo& info, int32_t frame, bool indexed) {
-    FrameRequest request{};
-    request.flags = indexed ? ANIM_REQUEST_INDEXED : 0;
-    void* buffer = api().LoadFrame(anim, frame, &request);
+std::optional<Bytes> PluginRig::Load(AnimHandle* anim, const AnimOpenInfo& info, int32_t frame, bool indexed,
+                                     FrameRequest* request) {
+    FrameRequest local{};
+    if (!request) request = &local;
+    request->flags = indexed ? ANIM_REQUEST_INDEXED : 0;
+    void* buffer = api().LoadFrame(anim, frame, request);
     if (!buffer) return std::nullopt;
     const size_t size = size_t(uint32_t(info.width)) * uint32_t(info.height) * (indexed ? 1 : 4);
     const auto* bytes = static_cast<const uint8_t*>(buffer);

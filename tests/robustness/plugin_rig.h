@@ -3,11 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "alloc_shim.h"
 #include "anim_corpus.h"
 #include "plugin_loader.h"
 #include "stand_in_host.h"
@@ -37,6 +39,9 @@ public:
     explicit PluginRig(const std::string& modulePath);
     ~PluginRig();
 
+    // Replaces the host and initialises the module with it; InitPlugin's result.
+    int32_t StartHost(int32_t version, int32_t revision = 0);
+
     const host::PluginEntryPoints& api() const { return plugin_->api(); }
     host::StandInHost& host() { return *host_; }
     // A symbol of the module beyond the nine entry points, or null.
@@ -46,9 +51,11 @@ public:
     void SetFile(Bytes file);
 
     AnimHandle* Open(bool indexed, AnimOpenInfo* info);
-    // LoadFrame; the pixels are copied out and the buffer goes back through
-    // FreeFrame. nullopt when LoadFrame returned null.
-    std::optional<Bytes> Load(AnimHandle* anim, const AnimOpenInfo& info, int32_t frame, bool indexed);
+    // LoadFrame (with `request`, its flags set, when given); the pixels are
+    // copied out and the buffer goes back through FreeFrame. nullopt when
+    // LoadFrame returned null.
+    std::optional<Bytes> Load(AnimHandle* anim, const AnimOpenInfo& info, int32_t frame, bool indexed,
+                              FrameRequest* request = nullptr);
 
     // Opens the served file, makes the scenario's requests, closes it.
     RunResult Run(const Scenario& scenario);
@@ -71,5 +78,34 @@ inline std::string CorpusName(size_t i) {
     for (char& c : name) c = c == '-' ? '_' : c;
     return name;
 }
+
+#ifdef YAFA_PLUGIN_PATH
+// The module under test, loaded once per process: the variant whose
+// allocations go through the counting shim where the test names one.
+inline PluginRig& Rig() {
+#ifdef YAFA_COUNTING_PLUGIN_PATH
+    static PluginRig rig(YAFA_COUNTING_PLUGIN_PATH);
+#else
+    static PluginRig rig(YAFA_PLUGIN_PATH);
+#endif
+    return rig;
+}
+#endif
+
+#ifdef YAFA_COUNTING_PLUGIN_PATH
+// The counting shim's entry points in that module.
+template <class Fn>
+Fn ShimFunction(const char* name) {
+    const auto fn = reinterpret_cast<Fn>(Rig().Symbol(name));
+    if (!fn) std::abort();
+    return fn;
+}
+inline YafaAllocStats Stats() {
+    static const auto get = ShimFunction<YafaAllocGetStatsFn>("YafaAllocGetStats");
+    YafaAllocStats s{};
+    get(&s);
+    return s;
+}
+#endif
 
 }  // namespace yafa::robust

@@ -14,11 +14,6 @@
 namespace yafa::robust {
 namespace {
 
-PluginRig& Rig() {
-    static PluginRig rig(YAFA_PLUGIN_PATH);
-    return rig;
-}
-
 // At most this many truncations and flips beyond the exhaustive parts, per
 // animation, so that the run stays short.
 constexpr size_t kSampledCases = 64;
@@ -44,15 +39,6 @@ protected:
         return result;
     }
 };
-
-TEST_P(Mutations, WholeFileDecodes) {
-    for (bool indexed : {false, anim().indexedOk}) {
-        Rig().SetFile(anim().file);
-        const RunResult clean = Rig().Run({indexed, RequestOrder(anim().frameCount)});
-        ASSERT_TRUE(clean.opened);
-        for (size_t i = 0; i < clean.frames.size(); ++i) EXPECT_TRUE(clean.frames[i].has_value()) << "request " << i;
-    }
-}
 
 TEST_P(Mutations, TruncatedFileRefusesOrMatchesZeroFilledFile) {
     const Bytes& file = anim().file;

@@ -6,8 +6,9 @@ set(ROBUST_DIR ${CMAKE_CURRENT_SOURCE_DIR}/robustness)
 # The corpus and the rig that loads a module under a stand-in host.
 add_library(yafa_robust_support STATIC
   ${ROBUST_DIR}/anim_corpus.cpp
-  ${ROBUST_DIR}/plugin_rig.cpp)
-target_include_directories(yafa_robust_support PUBLIC ${ROBUST_DIR})
+  ${ROBUST_DIR}/plugin_rig.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/support/yafa_builder.cpp)
+target_include_directories(yafa_robust_support PUBLIC ${ROBUST_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(yafa_robust_support PUBLIC yafa_encode yafa_host yafa_core)
 
 # A test variant of the module: the same objects, with every allocation of

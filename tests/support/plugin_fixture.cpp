@@ -1,53 +1,20 @@
 #include "support/plugin_fixture.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
+#include <cstring>
 #include <random>
 #include <string>
 
-#include "delta_encoder.h"
 #include "io/host_services.h"
-#include "planar_encoder.h"
 #include "plugin/core_api.h"
 
 namespace yafa::test {
 
-namespace {
-
-// Loaded once per process; every test initialises it again with its own host.
-const host::LoadedPlugin& Plugin() {
-    static std::unique_ptr<host::LoadedPlugin> plugin = [] {
-        std::string error;
-        auto loaded = host::LoadedPlugin::Load(YAFA_PLUGIN_PATH, &error);
-        if (!loaded) {
-            std::fprintf(stderr, "cannot load %s: %s\n", YAFA_PLUGIN_PATH, error.c_str());
-            std::abort();
-        }
-        return loaded;
-    }();
-    return *plugin;
-}
-
-}  // namespace
-
-void PluginTest::TearDown() {
-    EXPECT_EQ(host_->openFileCount(), 0u) << "an animation file was left open";
-    host_.reset();
-}
-
-void PluginTest::StartHost(int32_t version, int32_t revision) {
-    host_.reset();
-    host_ = std::make_unique<host::StandInHost>(version, revision);
-    PluginInfo info = host_->initInfo();
-    ASSERT_EQ(api().InitPlugin(&info, host_->base()), 1);
-}
-
-const host::PluginEntryPoints& PluginTest::api() const { return Plugin().api(); }
+void PluginTest::TearDown() { EXPECT_EQ(host().openFileCount(), 0u) << "an animation file was left open"; }
 
 std::string PluginTest::AddFile(Bytes file) {
     std::string name = "mem/anim" + std::to_string(++fileCounter_) + ".yafa";
-    host_->addMemoryFile(name, std::move(file));
+    host().addMemoryFile(name, std::move(file));
     return name;
 }
 
@@ -57,7 +24,7 @@ AnimPtr PluginTest::Open(Bytes file, int32_t flags, AnimOpenInfo* info) {
     AnimOpenInfo* used = info ? info : &local;
     const std::string name = AddFile(std::move(file));
     AnimPtr anim(api().OpenAnim(name.c_str(), used), AnimCloser{api().CloseAnim});
-    if (anim) pixelCounts_[anim.get()] = size_t(uint32_t(used->width)) * uint32_t(used->height);
+    if (anim) infos_[anim.get()] = *used;
     return anim;
 }
 
@@ -68,95 +35,38 @@ Status PluginTest::OpenStatus(Bytes file, int32_t flags) {
     AnimHandle* anim = api().OpenAnim(name.c_str(), &info);
     const bool moduleOpened = anim != nullptr;
     if (anim) api().CloseAnim(anim);
-    SetHost(host_->base());
+    SetHost(host().base());
     info = AnimOpenInfo{};
     info.flags = flags;
     const Status status = OpenAnimation(name.c_str(), info, &anim);
     if (anim) CloseAnimation(anim);
     EXPECT_EQ(moduleOpened, status == Status::Ok) << StatusPhrase(status);
-    EXPECT_EQ(host_->openFileCount(), 0u) << "a refused file was left open";
+    EXPECT_EQ(host().openFileCount(), 0u) << "a refused file was left open";
     return status;
 }
 
-// LoadFrame with the request's flags set for `indexed`, the buffer copied out
-// and given back; empty when LoadFrame failed.
-template <class Pixel>
-static std::vector<Pixel> LoadAndFree(const host::PluginEntryPoints& api, AnimHandle* anim, int32_t frame,
-                                      FrameRequest* request, size_t pixels, bool* ok) {
-    FrameRequest local{};
-    FrameRequest* req = request ? request : &local;
-    req->flags = sizeof(Pixel) == 1 ? ANIM_REQUEST_INDEXED : 0;
-    void* buffer = api.LoadFrame(anim, frame, req);
-    *ok = buffer != nullptr;
-    if (!buffer) return {};
-    std::vector<Pixel> out(static_cast<const Pixel*>(buffer), static_cast<const Pixel*>(buffer) + pixels);
-    api.FreeFrame(buffer);
-    return out;
-}
-
 Frame32 PluginTest::Load32(AnimHandle* anim, int32_t frame, FrameRequest* request) {
-    Frame32 out;
-    out.pixels = LoadAndFree<uint32_t>(api(), anim, frame, request, pixelCounts_.at(anim), &out.ok);
+    const auto bytes = robust::Rig().Load(anim, infos_.at(anim), frame, false, request);
+    Frame32 out{bytes.has_value(), std::vector<uint32_t>(bytes ? bytes->size() / 4 : 0)};
+    if (bytes) std::memcpy(out.pixels.data(), bytes->data(), bytes->size());
     return out;
 }
 
 Frame8 PluginTest::Load8(AnimHandle* anim, int32_t frame, FrameRequest* request) {
-    Frame8 out;
-    out.indices = LoadAndFree<uint8_t>(api(), anim, frame, request, pixelCounts_.at(anim), &out.ok);
-    return out;
+    const auto bytes = robust::Rig().Load(anim, infos_.at(anim), frame, true, request);
+    return {bytes.has_value(), bytes.value_or(Bytes{})};
 }
 
 uint64_t PluginTest::SeeksDuring(const std::function<void()>& body) {
-    const uint64_t before = host_->stats().seeks;
+    const uint64_t before = host().stats().seeks;
     body();
-    return host_->stats().seeks - before;
+    return host().stats().seeks - before;
 }
 
 std::vector<uint32_t> Lookup(std::span<const uint8_t> indices, std::span<const uint32_t> palette) {
     std::vector<uint32_t> out;
     for (uint8_t i : indices) out.push_back(i < palette.size() ? palette[i] : 0);
     return out;
-}
-
-std::vector<uint32_t> TestPalette(size_t count, uint32_t seed) {
-    // The red byte runs through all 256 values, so the colours are distinct.
-    std::vector<uint32_t> out;
-    for (uint32_t i = 0; i < count; ++i)
-        out.push_back(((i * 167 + seed) & 0xFF) << 16 | ((i * 29 + seed * 7) & 0xFF) << 8 | ((i * 83 + 5) & 0xFF));
-    return out;
-}
-
-std::vector<encode::Frame> MakeFrames(const encode::WriterOptions& o, int count, uint32_t seed) {
-    std::mt19937 rng(seed);
-    const bool chunky = o.frameFormat >= 3;
-    const uint32_t rowBytes = encode::PlaneRowBytes(o.width);
-    const size_t reached = o.delta ? encode::MakeDeltaGeometry(o.width, o.height, 1, o.deltaUnit).ReachedRowBytes() : rowBytes;
-    const int limit = 1 << std::min(o.depth, 8);
-    std::vector<encode::Frame> frames(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) {
-        encode::Frame& f = frames[size_t(i)];
-        for (int y = 0; y < o.height; ++y) {
-            uint32_t held = 0;  // HAM: each pixel changes one component of the one before, or takes a base colour
-            for (int x = 0; x < o.width; ++x) {
-                const size_t n = size_t(y) * o.width + size_t(x);
-                const bool reachable = chunky ? n % rowBytes < reached : size_t(x) < reached * 8;
-                const bool block = std::abs(x - 5 * i - 3) < 3 && y > 1 && y < 6;
-                int v = block ? (i * 7 + 1) % limit : (x / 4 + y) % limit;
-                if (rng() % 5 == 0) v = int(rng() % uint32_t(limit));
-                f.indices.push_back(reachable ? uint8_t(v) : 0);
-                if (o.ham) {
-                    const uint32_t part = (rng() % 16) << 4, shift = 8 * (rng() % 3);
-                    held = rng() % 4 ? (held & ~(0xFFu << shift)) | part << shift : o.palette[rng() % 16];
-                    f.rgb.push_back(held);
-                } else {
-                    f.rgb.push_back(block ? 0xFF8000u + uint32_t(i) : uint32_t(x * 6) << 16 | uint32_t(y * 20));
-                }
-            }
-        }
-        if (o.ham) f.indices = encode::EncodeHam(f.rgb, o.width, o.height, o.palette, o.depth);
-        if (o.framePalette && !o.ham && i % 2) f.palette = TestPalette(size_t(1) << o.depth, uint32_t(i));
-    }
-    return frames;
 }
 
 Written Write(const std::vector<encode::Frame>& frames, const encode::WriterOptions& o) {

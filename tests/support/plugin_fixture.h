@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "anim/anim_handle.h"
+#include "anim_corpus.h"
+#include "plugin_rig.h"
 #include "format/status.h"
 #include "plugin_loader.h"
 #include "stand_in_host.h"
@@ -43,11 +45,12 @@ protected:
     void SetUp() override { StartHost(10, 0); }
     void TearDown() override;
 
-    // Replaces the host (the plugin is initialised again with it).
-    void StartHost(int32_t version, int32_t revision = 0);
+    // Replaces the host (the plugin, loaded once per process, is initialised
+    // again with it).
+    void StartHost(int32_t version, int32_t revision = 0) { ASSERT_EQ(robust::Rig().StartHost(version, revision), 1); }
 
-    const host::PluginEntryPoints& api() const;
-    host::StandInHost& host() { return *host_; }
+    const host::PluginEntryPoints& api() const { return robust::Rig().api(); }
+    host::StandInHost& host() { return robust::Rig().host(); }
 
     // Serves `file` under a fresh name and returns the name.
     std::string AddFile(Bytes file);
@@ -68,23 +71,12 @@ protected:
     static Status LastReason(AnimHandle* anim) { return anim->lastFailure.status; }
 
 private:
-    std::unique_ptr<host::StandInHost> host_;
     int fileCounter_ = 0;
-    std::map<const AnimHandle*, size_t> pixelCounts_;  // width x height, from OpenAnim
+    std::map<const AnimHandle*, AnimOpenInfo> infos_;  // what OpenAnim said
 };
 
 // 0x00RRGGBB of each index.
 std::vector<uint32_t> Lookup(std::span<const uint8_t> indices, std::span<const uint32_t> palette);
-
-// A palette of distinct colours.
-std::vector<uint32_t> TestPalette(size_t count, uint32_t seed = 1);
-
-// `count` frames for the writer: a block moving over a pattern, with some
-// noise. Delta animations change only the pixels that their columns reach
-// (the others stay 0). HAM frames hold an image their HAM values show
-// exactly (in `rgb`), true-colour frames a gradient. With framePalette every
-// other frame brings its own palette.
-std::vector<encode::Frame> MakeFrames(const encode::WriterOptions& o, int count, uint32_t seed);
 
 // A written animation and what each frame must come out as.
 struct Written {

@@ -11,6 +11,11 @@ namespace yafa::test {
 void PutU16(Bytes& out, uint32_t value) { AppendU16BE(out, value); }
 void PutU32(Bytes& out, uint32_t value) { AppendU32BE(out, value); }
 void Append(Bytes& out, std::span<const uint8_t> more) { out.insert(out.end(), more.begin(), more.end()); }
+Bytes Cat(std::initializer_list<Bytes> parts) {
+    Bytes b;
+    for (const Bytes& p : parts) Append(b, p);
+    return b;
+}
 
 static void PutId(Bytes& out, std::string_view id) {
     if (id.size() != 4) throw std::logic_error("chunk ids are 4 bytes");
@@ -95,10 +100,8 @@ Bytes BuildAnim(const AnimRecipe& recipe) {
     return out;
 }
 
-int PlaneRowBytes(int width) { return ((width + 15) >> 4) * 2; }
-
 Bytes PackPlanar(std::span<const uint8_t> pixels, int width, int height, int depth) {
-    const int rowBytes = PlaneRowBytes(width);
+    const int rowBytes = ((width + 15) >> 4) * 2;
     Bytes planes(size_t(depth) * height * rowBytes, 0);
     for (int p = 0; p < depth; ++p) {
         for (int y = 0; y < height; ++y) {
@@ -123,6 +126,29 @@ Bytes RandomPixels(size_t count, int bits, std::mt19937& rng) {
     Bytes out(count);
     for (auto& b : out) b = uint8_t(rng() & ((1u << bits) - 1));
     return out;
+}
+
+Bytes XpkHeader(const char* method, uint8_t flags, const Bytes& extra) {
+    Bytes s{'X', 'P', 'K', 'F', 0xDE, 0xAD, 0xBE, 0xEF};
+    s.insert(s.end(), method, method + 4);
+    s.insert(s.end(), 20, 0xA5);
+    s.push_back(flags);
+    s.insert(s.end(), 3, 0x5A);
+    if (flags & 4) PutU16(s, uint32_t(extra.size())), Append(s, extra);
+    return s;
+}
+
+void AddXpkChunk(Bytes& s, uint8_t type, uint32_t pl, uint32_t ul, bool longHeaders, const Bytes& body) {
+    s.insert(s.end(), {type, 0x77, 0x77, 0x77});
+    for (uint32_t v : {pl, ul}) longHeaders ? PutU32(s, v) : PutU16(s, v);
+    Append(s, body);
+}
+
+Bytes XpkFrame(const char* method, std::initializer_list<std::tuple<uint8_t, uint32_t, uint32_t, Bytes>> chunks) {
+    Bytes s = XpkHeader(method, 0);
+    for (const auto& [type, pl, ul, body] : chunks) AddXpkChunk(s, type, pl, ul, false, body);
+    AddXpkChunk(s, 15, 0, 0, false);
+    return s;
 }
 
 Bytes PlanarAnim(const std::vector<Bytes>& images, int width, int height, int depth,

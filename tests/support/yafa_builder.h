@@ -7,6 +7,7 @@
 #include <optional>
 #include <random>
 #include <span>
+#include <tuple>
 #include <string_view>
 #include <vector>
 
@@ -14,11 +15,12 @@ namespace yafa::test {
 
 using Bytes = std::vector<uint8_t>;
 
-enum : uint16_t { kHam = 1, kFramePalette = 2, kDelta = 4, kWordDelta = 8, kLongDelta = 16, kDeltaFrom1 = 32, kDeltaFrom0 = 64 };
+enum : uint16_t { kHam = 1, kFramePalette = 2, kDelta = 4, kDeltaFrom0 = 64 };
 
 void PutU16(Bytes& out, uint32_t value);
 void PutU32(Bytes& out, uint32_t value);
 void Append(Bytes& out, std::span<const uint8_t> more);
+Bytes Cat(std::initializer_list<Bytes> parts);
 
 // The seven INFO words.
 struct Info {
@@ -56,8 +58,6 @@ struct AnimRecipe {
 };
 Bytes BuildAnim(const AnimRecipe& recipe);
 
-int PlaneRowBytes(int width);
-
 // Bitplanes of a one-byte-per-pixel image, plane 0 first. Bits past the width
 // are set, since a decoder must never read them.
 Bytes PackPlanar(std::span<const uint8_t> pixels, int width, int height, int depth);
@@ -68,6 +68,14 @@ Bytes PaletteTail(std::span<const uint32_t> colours);
 
 // `count` pixel values below 2^bits.
 Bytes RandomPixels(size_t count, int bits, std::mt19937& rng);
+
+// An XPK stream header ("XPKF", junk, method, junk, flags, junk) with junk in
+// every field the reader ignores; flags bit 2 adds the extra header.
+Bytes XpkHeader(const char* method, uint8_t flags, const Bytes& extra = {});
+// Appends a chunk header (short or long lengths) and `body` exactly as given.
+void AddXpkChunk(Bytes& s, uint8_t type, uint32_t pl, uint32_t ul, bool longHeaders, const Bytes& body = {});
+// A whole stored XPK frame of short-header chunks (type, PL, UL, body) and the end chunk.
+Bytes XpkFrame(const char* method, std::initializer_list<std::tuple<uint8_t, uint32_t, uint32_t, Bytes>> chunks);
 
 // A planar animation without deltas: one raw frame per image, located by PROF
 // for formats 1 and 2 and by the derived frame size for format 0.

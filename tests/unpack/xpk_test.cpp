@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "format/big_endian.h"
 #include "support/status_print.h"
+#include "support/yafa_builder.h"
 #include "unpack/xpk.h"
 
 namespace yafa::test {
@@ -44,28 +44,6 @@ Unpacked Unpack(const Bytes& stored, uint32_t maxUnpacked = 1u << 24) {
 
 Bytes Str(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
-// Stream header with junk in every field the reader ignores.
-Bytes Header(const char* tag, uint8_t flags, const Bytes& extra = {}) {
-    Bytes s = Str("XPKF");
-    s.insert(s.end(), {0xDE, 0xAD, 0xBE, 0xEF});
-    s.insert(s.end(), tag, tag + 4);
-    s.insert(s.end(), 20, 0xA5);
-    s.push_back(flags);
-    s.insert(s.end(), 3, 0x5A);
-    if (flags & 4) {
-        AppendU16BE(s, uint32_t(extra.size()));
-        s.insert(s.end(), extra.begin(), extra.end());
-    }
-    return s;
-}
-
-// Appends a chunk header and `body` exactly as given (padding included).
-void AddChunk(Bytes& s, uint8_t type, uint32_t pl, uint32_t ul, bool longHeaders, const Bytes& body = {}) {
-    s.insert(s.end(), {type, 0x77, 0x77, 0x77});
-    for (uint32_t v : {pl, ul}) longHeaders ? AppendU32BE(s, v) : AppendU16BE(s, v);
-    s.insert(s.end(), body.begin(), body.end());
-}
-
 // A FAST payload whose first token copies 5 bytes from 5 back, then 15
 // literals; PL = 19.
 Bytes FastPayload() {
@@ -82,11 +60,11 @@ TEST(XpkLayout, HeadersExtraHeaderRawAndPackedChunks) {
     } cases[] = {{0, {}, 36}, {1, {}, 36}, {4, {1, 2, 3}, 41}, {5, {}, 38}, {4, Bytes(300, 9), 338}};
     for (const auto& c : cases) {
         const bool longHeaders = c.flags & 1;
-        Bytes s = Header("FAST", c.flags, c.extra);
+        Bytes s = XpkHeader("FAST", c.flags, c.extra);
         ASSERT_EQ(int64_t(s.size()), c.firstChunk);
-        AddChunk(s, 0, 5, 5, longHeaders, Str("HELLOxyz"));  // raw PL = UL = 5, 3 bytes of padding
-        AddChunk(s, 1, 19, 20, longHeaders, FastPayload());
-        AddChunk(s, 15, 0, 0, longHeaders);
+        AddXpkChunk(s, 0, 5, 5, longHeaders, Str("HELLOxyz"));  // raw PL = UL = 5, 3 bytes of padding
+        AddXpkChunk(s, 1, 19, 20, longHeaders, FastPayload());
+        AddXpkChunk(s, 15, 0, 0, longHeaders);
         s.insert(s.end(), {1, 2, 3});  // whatever follows the stream is not read
         const Unpacked r = Unpack(s);
         ASSERT_EQ(r.status, Status::Ok) << int{c.flags};
@@ -95,8 +73,8 @@ TEST(XpkLayout, HeadersExtraHeaderRawAndPackedChunks) {
     }
     // An end chunk first gives an empty frame, whatever its lengths say.
     for (const char* tag : {"FAST", "NUKE", "RAKE"}) {
-        Bytes s = Header(tag, 0);
-        AddChunk(s, 15, 0xFFFF, 0x1234, false);
+        Bytes s = XpkHeader(tag, 0);
+        AddXpkChunk(s, 15, 0xFFFF, 0x1234, false);
         const Unpacked r = Unpack(s);
         EXPECT_TRUE(r.status == Status::Ok && r.null && r.position == 44) << tag;
     }
@@ -106,20 +84,20 @@ TEST(XpkLayout, HeadersExtraHeaderRawAndPackedChunks) {
 TEST(XpkLayout, ToleratedShapes) {
     // A raw chunk below its unpacked length whose padding covers it: the
     // padding bytes are data, as reading PL4 bytes into the output has it.
-    Bytes s = Header("FAST", 0);
-    AddChunk(s, 0, 5, 8, false, Str("HELLOxyz"));
-    AddChunk(s, 15, 0, 0, false);
+    Bytes s = XpkHeader("FAST", 0);
+    AddXpkChunk(s, 0, 5, 8, false, Str("HELLOxyz"));
+    AddXpkChunk(s, 15, 0, 0, false);
     EXPECT_EQ(Unpack(s).bytes, Str("HELLOxyz"));
     // Padding after a packed chunk far beyond twice its unpacked length, and
     // after a raw chunk beyond the slack: bounded by the file alone.
     // (A RAKE payload ends where its items do; the rest is not read.)
-    s = Header("RAKE", 1);
+    s = XpkHeader("RAKE", 1);
     Bytes rake(40000, 0x33);
     const uint8_t items[] = {0x00, 0x00, 0x00, 0x06, 0x00, 0x41, 0x40, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
     std::copy(std::begin(items), std::end(items), rake.begin());
-    AddChunk(s, 1, 40000, 4, true, rake);
-    AddChunk(s, 0, 16389, 4, true, Bytes(16392, 'r'));
-    AddChunk(s, 15, 0, 0, true);
+    AddXpkChunk(s, 1, 40000, 4, true, rake);
+    AddXpkChunk(s, 0, 16389, 4, true, Bytes(16392, 'r'));
+    AddXpkChunk(s, 15, 0, 0, true);
     EXPECT_EQ(Unpack(s).bytes, Str("AAAArrrr"));
 }
 
@@ -127,9 +105,9 @@ TEST(XpkLayout, ToleratedShapes) {
 // left as it was.
 TEST(XpkLimits, EachLimitHasItsReason) {
     const auto stream = [](uint8_t flags, auto add, const char* tag = "FAST") {
-        Bytes s = Header(tag, flags);
+        Bytes s = XpkHeader(tag, flags);
         add(s);
-        AddChunk(s, 15, 0, 0, flags & 1);
+        AddXpkChunk(s, 15, 0, 0, flags & 1);
         return s;
     };
     const struct {
@@ -138,25 +116,27 @@ TEST(XpkLimits, EachLimitHasItsReason) {
         uint32_t maxUnpacked;
         Status status;
     } cases[] = {
-        {"above maxUnpacked", stream(0, [](Bytes& s) { AddChunk(s, 0, 8, 8, false, Bytes(8)); }), 7,
+        {"above maxUnpacked", stream(0, [](Bytes& s) { AddXpkChunk(s, 0, 8, 8, false, Bytes(8)); }), 7,
          Status::FrameLargerThanGeometry},
-        {"total past 32 bits", stream(1, [](Bytes& s) { AddChunk(s, 0, 4, 0xFFFFFFF0u, true, Bytes(4)); }), 0xFFFFFFFFu,
+        {"total past 32 bits", stream(1, [](Bytes& s) { AddXpkChunk(s, 0, 4, 0xFFFFFFF0u, true, Bytes(4)); }), 0xFFFFFFFFu,
          Status::FrameLargerThanGeometry},
-        {"raw padded length below its length", stream(0, [](Bytes& s) { AddChunk(s, 0, 4, 8, false, Bytes(4)); }),
+        {"raw padded length one below its length", stream(0, [](Bytes& s) { AddXpkChunk(s, 0, 4, 5, false, Bytes(4)); }),
          1u << 20, Status::XpkRawChunkTooShort},
-        {"unknown chunk type", stream(0, [](Bytes& s) { AddChunk(s, 2, 4, 4, false, Bytes(4)); }), 1u << 20,
+        {"unknown chunk type", stream(0, [](Bytes& s) { AddXpkChunk(s, 2, 4, 4, false, Bytes(4)); }), 1u << 20,
          Status::XpkUnknownChunkType},
-        {"raw chunk longer than the file", [] { Bytes s = Header("FAST", 0); AddChunk(s, 0, 100, 100, false, Bytes(50)); return s; }(),
+        {"raw chunk longer than the file", [] { Bytes s = XpkHeader("FAST", 0); AddXpkChunk(s, 0, 100, 100, false, Bytes(50)); return s; }(),
          1u << 20, Status::XpkChunkPastEndOfFile},
-        {"packed chunk of 2 GiB in a tiny file", stream(1, [](Bytes& s) { AddChunk(s, 1, 0x7FFFFFF0u, 16, true); }),
+        {"packed chunk of 2 GiB in a tiny file", stream(1, [](Bytes& s) { AddXpkChunk(s, 1, 0x7FFFFFF0u, 16, true); }),
          0xFFFFFFFFu, Status::XpkChunkPastEndOfFile},
-        {"4 GiB from 16 packed bytes", stream(1, [](Bytes& s) { AddChunk(s, 1, 16, 0xFFFF0000u, true, Bytes(16)); }),
+        {"4 GiB from 16 packed bytes", stream(1, [](Bytes& s) { AddXpkChunk(s, 1, 16, 0xFFFF0000u, true, Bytes(16)); }),
          0xFFFFFFFFu, Status::UnpackedSizeBeyondPackedData},
-        {"more than FAST can make of 4 bytes", stream(0, [](Bytes& s) { AddChunk(s, 1, 4, 41, false, Bytes(4)); }),
+        {"more than FAST can make of 4 bytes", stream(0, [](Bytes& s) { AddXpkChunk(s, 1, 4, 41, false, Bytes(4)); }),
          1u << 20, Status::UnpackedSizeBeyondPackedData},
-        {"the method fails", stream(0, [](Bytes& s) { AddChunk(s, 1, 4, 4, false, Bytes(4)); }), 1u << 20,
+        {"all FAST can make of 4 bytes: the method runs", stream(0, [](Bytes& s) { AddXpkChunk(s, 1, 4, 40, false, Bytes(4)); }),
+         1u << 20, Status::PackedDataEndsEarly},
+        {"the method fails", stream(0, [](Bytes& s) { AddXpkChunk(s, 1, 4, 4, false, Bytes(4)); }), 1u << 20,
          Status::PackedDataEndsEarly},
-        {"no end chunk", Header("FAST", 0), 1u << 20, Status::FileEndsInsideFrame},
+        {"no end chunk", XpkHeader("FAST", 0), 1u << 20, Status::FileEndsInsideFrame},
     };
     for (const auto& c : cases) {
         const Unpacked r = Unpack(c.stream, c.maxUnpacked);
