@@ -180,10 +180,8 @@ TEST_F(CliTest, InfoReportsWhatThePluginSaysAndMarksFailingFrames) {
     EXPECT_EQ(r.code, 2);
     EXPECT_EQ(r.err, "yafa: " + broken_ + ": frame 1 cannot be decoded: the XPK method ABCD is not FAST, NUKE or "
                                           "RAKE (1 of 3 frames fails; 'yafa check' names each problem)\n");
+    // (The other fields are checked against every reference animation.)
     const auto j = nlohmann::json::parse(r.out);
-    EXPECT_EQ(j["width"], kTinyWidth);
-    EXPECT_EQ(j["frames"], kTinyFrames);
-    EXPECT_EQ(j["delays_ms"], nlohmann::json({100, 100, 140}));
     EXPECT_EQ(j["storage"], nlohmann::json({"raw", "XPK-ABCD", "raw"}));
     EXPECT_EQ(j["failing_frames"], 1);
     EXPECT_EQ(j["frame_checks"][1]["result"], "xpk_unknown_method");

@@ -14,15 +14,13 @@
 namespace yafa::robust {
 namespace {
 
-struct Shim {
-    YafaAllocResetFn reset = ShimFunction<YafaAllocResetFn>("YafaAllocReset");
-    YafaAllocFailAtFn failAt = ShimFunction<YafaAllocFailAtFn>("YafaAllocFailAt");
-    YafaAllocStats stats() const { return Stats(); }
-};
-
-const Shim& TheShim() {
-    static const Shim shim;
-    return shim;
+void ResetShim() {
+    static const auto reset = ShimFunction<YafaAllocResetFn>("YafaAllocReset");
+    reset();
+}
+void FailAt(uint64_t n, bool persistent) {
+    static const auto failAt = ShimFunction<YafaAllocFailAtFn>("YafaAllocFailAt");
+    failAt(n, persistent);
 }
 
 struct Case {
@@ -46,14 +44,13 @@ protected:
     void SetUp() override {
         Rig().SetFile(anim().file);
         scenario_ = {GetParam().indexed, RequestOrder(anim().frameCount)};
-        const Shim& shim = TheShim();
-        shim.reset();
-        ASSERT_EQ(shim.stats().liveBlocks, 0u);
+        ResetShim();
+        ASSERT_EQ(Stats().liveBlocks, 0u);
         clean_ = Rig().Run(scenario_);
-        calls_ = shim.stats().calls;
+        calls_ = Stats().calls;
         ASSERT_TRUE(clean_.opened);
         for (const auto& frame : clean_.frames) ASSERT_TRUE(frame.has_value());
-        ASSERT_EQ(shim.stats().liveBlocks, 0u) << "a clean run left blocks allocated";
+        ASSERT_EQ(Stats().liveBlocks, 0u) << "a clean run left blocks allocated";
     }
 
     const CorpusAnim& anim() const { return Corpus()[GetParam().anim]; }
@@ -62,18 +59,17 @@ protected:
     // `persistent`); the expectations hold whatever call it hits.
     void RunFailingAt(uint64_t n, bool persistent) {
         SCOPED_TRACE(::testing::Message() << "failing allocation " << n << (persistent ? " and on" : ""));
-        const Shim& shim = TheShim();
         auto& rig = Rig();
-        shim.reset();
-        shim.failAt(n, persistent);
+        ResetShim();
+        FailAt(n, persistent);
 
         AnimOpenInfo info{};
-        uint64_t failedBefore = shim.stats().failed;
+        uint64_t failedBefore = Stats().failed;
         AnimHandle* anim = rig.Open(scenario_.indexed, &info);
-        const bool openMetFailure = shim.stats().failed > failedBefore;
+        const bool openMetFailure = Stats().failed > failedBefore;
         EXPECT_EQ(anim == nullptr, openMetFailure) << "OpenAnim";
         if (!anim) {
-            EXPECT_EQ(shim.stats().liveBlocks, 0u) << "a failed OpenAnim left blocks allocated";
+            EXPECT_EQ(Stats().liveBlocks, 0u) << "a failed OpenAnim left blocks allocated";
             EXPECT_EQ(rig.host().openFileCount(), 0u) << "a failed OpenAnim left the file open";
             return;
         }
@@ -81,21 +77,21 @@ protected:
         EXPECT_EQ(info.height, clean_.info.height);
         for (size_t i = 0; i < scenario_.frames.size(); ++i) {
             const int32_t frame = scenario_.frames[i];
-            failedBefore = shim.stats().failed;
+            failedBefore = Stats().failed;
             std::optional<Bytes> pixels = rig.Load(anim, info, frame, scenario_.indexed);
-            const bool metFailure = shim.stats().failed > failedBefore;
+            const bool metFailure = Stats().failed > failedBefore;
             EXPECT_EQ(!pixels.has_value(), metFailure) << "LoadFrame of request " << i;
             if (!pixels) {
                 // The handle is still usable: asked again without failures,
                 // the frame comes out right.
-                shim.failAt(0, false);
+                FailAt(0, false);
                 pixels = rig.Load(anim, info, frame, scenario_.indexed);
             }
             EXPECT_EQ(pixels, clean_.frames[i]) << "request " << i << " (frame " << frame << ")";
             EXPECT_EQ(rig.api().GetFrameDelay(anim, frame), clean_.delays[i]);
         }
         rig.api().CloseAnim(anim);
-        EXPECT_EQ(shim.stats().liveBlocks, 0u) << "CloseAnim left blocks allocated";
+        EXPECT_EQ(Stats().liveBlocks, 0u) << "CloseAnim left blocks allocated";
         EXPECT_EQ(rig.host().openFileCount(), 0u);
     }
 

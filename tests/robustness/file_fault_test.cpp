@@ -78,32 +78,25 @@ protected:
     host::FileStats runStats_;
 };
 
-TEST_P(FileFaults, ShortReadAtEveryRead) {
+// A fault at every call of each service. A frame read from wherever a failed
+// seek left the position would be some other bytes: the frame must fail
+// instead. Once the animation is open, readByte only feeds packer headers,
+// whose end-of-file values must fail the frame rather than decode garbage.
+TEST_P(FileFaults, AtEveryCallOfEachService) {
     ASSERT_GT(runStats_.reads, 0u);
-    for (uint64_t k : Points(runStats_.reads, 0)) {
-        FaultPlan plan;
-        plan.shortReadAt = int64_t(k);
-        RunWith(plan, true, "short read", k);
-    }
-}
-
-TEST_P(FileFaults, FailedSeekAtEverySeek) {
-    // A frame read from wherever a failed seek left the position would be
-    // some other bytes: the frame must fail instead.
-    for (uint64_t k : Points(runStats_.seeks, 0)) {
-        FaultPlan plan;
-        plan.failSeekAt = int64_t(k);
-        RunWith(plan, true, "failed seek", k);
-    }
-}
-
-TEST_P(FileFaults, EndOfFileFromEveryReadByte) {
-    // Once the animation is open, readByte only feeds packer headers, whose
-    // end-of-file values must fail the frame rather than decode garbage.
-    for (uint64_t k : Points(runStats_.byteReads, openStats_.byteReads)) {
-        FaultPlan plan;
-        plan.eofByteAt = int64_t(k);
-        RunWith(plan, k >= openStats_.byteReads, "readByte end-of-file", k);
+    const struct {
+        const char* what;
+        int64_t FaultPlan::*at;
+        uint64_t calls, exactFrom;  // calls of the whole run; points from exactFrom on are checked exhaustively and exactly
+    } services[] = {{"short read", &FaultPlan::shortReadAt, runStats_.reads, 0},
+                    {"failed seek", &FaultPlan::failSeekAt, runStats_.seeks, 0},
+                    {"readByte end-of-file", &FaultPlan::eofByteAt, runStats_.byteReads, openStats_.byteReads}};
+    for (const auto& s : services) {
+        for (uint64_t k : Points(s.calls, s.exactFrom)) {
+            FaultPlan plan;
+            plan.*s.at = int64_t(k);
+            RunWith(plan, k >= s.exactFrom, s.what, k);
+        }
     }
 }
 
