@@ -142,25 +142,21 @@ Bytes Image16x2() {
 const Info kInfo16x2{16, 2, 2, 3, 1, 0, 0};
 Bytes Body16x2() { return BodyChunk(std::vector<Bytes>{PackPlanar(Image16x2(), 16, 2, 2)}); }
 
+// Chunks of odd size are followed by a pad byte; ids that only resemble
+// INFO are skipped like any other (placed after the real INFO, they would
+// replace its 16 x 2 x 2 with 99 x 99 x 7 if taken for it).
 TEST_F(ChunkLoop, UnknownChunksAreSkippedWithTheirPadByte) {
     Bytes other;
     for (uint16_t v : {99, 99, 7, 9, 9, 9, 0}) PutU16(other, v);
     for (const char* id : {"info", "INFo", "iNFO", "INF ", "NFO\0"}) {
         AnimOpenInfo info{};
-        auto anim = Open(Form({Chunk("ABCD", Bytes(5, 1)), RawChunk(std::string_view(id, 4), 14, other),
-                               Chunk("WXYZ", Bytes(1, 2)), InfoChunk(kInfo16x2), Body16x2()}), 0, &info);
+        auto anim = Open(Form({Chunk("ABCD", Bytes(5, 1)), InfoChunk(kInfo16x2), RawChunk(std::string_view(id, 4), 14, other),
+                               Chunk("WXYZ", Bytes(1, 2)), Body16x2()}), 0, &info);
         ASSERT_NE(anim, nullptr) << id;
         EXPECT_EQ(std::vector<int32_t>({info.width, info.height, info.depth, info.frameCount}),
                   std::vector<int32_t>({16, 2, 2, 1})) << id;
         EXPECT_EQ(Load8(anim.get(), 0).indices, Image16x2()) << id;
     }
-    AnimOpenInfo info;
-    std::memset(&info, 0x5A, sizeof info);
-    info.flags = 0;
-    info.openTag1Data = info.openTag6Data = 0;
-    auto anim = Open(Form({RawChunk("info", 14, other), Body16x2()}), 0, &info);
-    ASSERT_NE(anim, nullptr);
-    EXPECT_EQ(std::vector<int32_t>({info.width, info.height, info.depth, info.frameCount}), std::vector<int32_t>(4, 0));
 }
 
 // Later PROF and TTBL replace earlier ones; their size fields are not used.

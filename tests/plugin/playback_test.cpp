@@ -1,5 +1,6 @@
 // LoadFrame's replay of delta sequences (counted in decodes: one host seek
-// per frame), frame delays, and requests outside the frame range.
+// per frame) and requests outside the frame range. Frame delays, with and
+// without TTBL, are checked by the reference vectors.
 #include "support/plugin_fixture.h"
 
 namespace yafa::test {
@@ -57,28 +58,6 @@ TEST_F(Replay, IndicesOutsideTheAnimationFailWithoutStateChange) {
         EXPECT_EQ(api().GetFrameDelay(anim_.get(), bad), 0) << bad;
     }
     Play({{3, 1}});
-}
-
-// ---- GetFrameDelay ----------------------------------------------------------
-
-// Ticks of 1/50 s become milliseconds in double precision, which leaves some
-// one short (201 ticks: 4019 ms); a 0 TTBL entry takes the nearest earlier
-// non-zero one, and without TTBL every frame has the default delay.
-TEST_F(PluginTest, DelaysInMilliseconds) {
-    const std::pair<std::vector<uint16_t>, std::vector<int32_t>> cases[] = {
-        {{}, {4019, 4019}},  // default delay 201
-        {{0, 5, 0, 0}, {0, 100, 100, 100}},
-        {{7, 0, 0, 9, 0}, {140, 140, 140, 180, 180}},
-        {{2, 0, 65535}, {40, 40, 1310700}},
-    };
-    for (const auto& [ttbl, ms] : cases) {
-        Bytes file = Form({InfoChunk(Info{16, 2, 1, 201, uint16_t(ms.size()), 0, 0})});
-        if (!ttbl.empty()) Append(file, TtblChunk(ttbl));
-        Append(file, BodyChunk(std::vector<Bytes>{}));
-        auto anim = Open(file);
-        ASSERT_NE(anim, nullptr);
-        for (size_t f = 0; f < ms.size(); ++f) EXPECT_EQ(api().GetFrameDelay(anim.get(), int32_t(f)), ms[f]) << f;
-    }
 }
 
 }  // namespace
