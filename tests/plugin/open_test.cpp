@@ -1,7 +1,6 @@
 // OpenAnim: which files open and which are refused for what reason (with
 // nothing left open), and how the chunk loop walks the file.
 #include <algorithm>
-#include <cstring>
 #include <string>
 #include <tuple>
 
