@@ -133,19 +133,5 @@ TEST_P(CorruptDelta, FailsTheFrameAndRestartsPlayback) {
 INSTANTIATE_TEST_SUITE_P(Frames, CorruptDelta, ::testing::ValuesIn(CorruptCases()),
                          [](const auto& info) { return info.param.name; });
 
-// Key frames copied to the back buffers must hold all their planes.
-TEST_F(DeltaTest, KeyFrameShorterThanItsPlanesFails) {
-    std::mt19937 rng(33);
-    const Bytes image = RandomPixels(16 * 4, 2, rng);
-    Bytes shortFrame = PackPlanar(image, 16, 4, 2);
-    shortFrame.pop_back();
-    auto handle = Open(HandAnim({PackPlanar(image, 16, 4, 2), shortFrame, kFrame2}, kDelta));
-    ASSERT_NE(handle, nullptr);
-    EXPECT_EQ(Load8(handle.get(), 0).indices, image);
-    EXPECT_FALSE(Load8(handle.get(), 1).ok);
-    EXPECT_EQ(LastReason(handle.get()), Status::FrameShorterThanPixels);
-    EXPECT_EQ(Load8(handle.get(), 0).indices, image);
-}
-
 }  // namespace
 }  // namespace yafa::test
