@@ -154,7 +154,7 @@ size_t SmallPaletteLookup(const uint32_t* palette, const uint8_t* source, uint8_
     size_t n = 0;
     for (; n + 16 <= count; n += 16) {
         const v128_t index = wasm_v128_load(source + n);
-        if (Chunks < 16 && wasm_v128_any_true(wasm_u8x16_gt(index, last))) {
+        if (wasm_v128_any_true(wasm_u8x16_gt(index, last))) {
             for (size_t k = n; k < n + 16; ++k) Store(output, k, palette[source[k]]);
             continue;
         }
